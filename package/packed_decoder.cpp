@@ -1,0 +1,1 @@
+#include "package/packed_decoder.h"

@@ -1,0 +1,271 @@
+#include "tools/packer/packed_encoder.h"
+
+#include <cstring>
+
+namespace {
+
+using std::size_t;
+using std::uint32_t;
+using std::uint64_t;
+using std::uint8_t;
+
+constexpr size_t kWindow = 8192;            // farthest reach of a long match
+constexpr size_t kShortReach = 2303;        // farthest reach of a 2-byte (short) match
+constexpr size_t kNearReach = 256;          // a short match this close uses the near form
+constexpr size_t kMinLongLength = 3;
+constexpr size_t kMaxLength = 282;
+constexpr size_t kNone = 0;                 // chain slots hold position + 1; 0 is "none"
+constexpr unsigned kHashBits = 16;
+constexpr size_t kChainSlots = 2 * kWindow; // a position's slot is never reused while in reach
+constexpr size_t kProgressStep = size_t{1} << 20;
+
+// Writes tokens so that every control word lands where the decoder fetches it: a new word is
+// reserved at the current end of the stream exactly when a bit is written and the current word
+// has no room left.
+class StreamWriter {
+ public:
+  explicit StreamWriter(std::vector<uint8_t>& out) : out_(out) {}
+
+  void Bit(uint32_t bit) {
+    if (used_ == 32) {
+      StoreWord();
+      wordAt_ = out_.size();
+      out_.resize(out_.size() + 4);
+      word_ = 0;
+      used_ = 0;
+    }
+    word_ |= bit << (31 - used_);
+    ++used_;
+  }
+
+  void Bits(uint32_t value, unsigned count) {
+    while (count > 0) {
+      --count;
+      Bit((value >> count) & 1);
+    }
+  }
+
+  void Byte(uint32_t value) { out_.push_back(static_cast<uint8_t>(value)); }
+
+  // The bits left in the last word: one 1 bit, then 0 bits.
+  void Finish() {
+    if (used_ < 32) word_ |= uint32_t{1} << (31 - used_);
+    StoreWord();
+  }
+
+ private:
+  void StoreWord() {
+    if (wordAt_ == kNoWord) return;
+    for (unsigned i = 0; i < 4; ++i) out_[wordAt_ + i] = static_cast<uint8_t>(word_ >> (8 * i));
+  }
+
+  static constexpr size_t kNoWord = ~size_t{0};
+  std::vector<uint8_t>& out_;
+  size_t wordAt_ = kNoWord;
+  uint32_t word_ = 0;
+  unsigned used_ = 32;
+};
+
+void WriteLiteral(StreamWriter& w, uint8_t value) {
+  w.Bit(1);
+  w.Byte(value);
+}
+
+void WriteShortMatch(StreamWriter& w, size_t distance) {
+  w.Bit(0);
+  w.Bit(1);
+  if (distance <= kNearReach) {
+    w.Bit(0);
+    w.Byte(static_cast<uint32_t>(distance - 1));
+  } else {
+    const uint32_t rest = static_cast<uint32_t>(distance - 257);
+    w.Bit(1);
+    w.Byte(rest >> 3);
+    w.Bits(rest & 7, 3);
+  }
+}
+
+void WriteLongMatch(StreamWriter& w, size_t distance, size_t length) {
+  w.Bit(0);
+  w.Bit(0);
+  // Classes by reach: 512, 1024, 2048, 4096, 8192; d - 1 = (P + B) * 2^k + x.
+  const uint32_t d = static_cast<uint32_t>(distance - 1);
+  unsigned lowBits;
+  uint32_t prefix;
+  if (distance <= 512) {
+    w.Bit(1);
+    lowBits = 1;
+    prefix = 0;
+  } else if (distance <= 1024) {
+    w.Bits(0x1, 2);
+    lowBits = 1;
+    prefix = 256;
+  } else if (distance <= 2048) {
+    w.Bits(0x1, 3);
+    lowBits = 2;
+    prefix = 256;
+  } else if (distance <= 4096) {
+    w.Bits(0x1, 4);
+    lowBits = 3;
+    prefix = 256;
+  } else {
+    w.Bits(0x0, 4);
+    lowBits = 4;
+    prefix = 256;
+  }
+  w.Byte((d >> lowBits) - prefix);
+  w.Bits(d & ((1u << lowBits) - 1), lowBits);
+
+  const uint32_t n = static_cast<uint32_t>(length);
+  if (n == 3) {
+    w.Bit(1);
+  } else if (n == 4) {
+    w.Bits(0x1, 2);
+  } else if (n <= 6) {
+    w.Bits(0x1, 3);
+    w.Bits(n - 5, 1);
+  } else if (n <= 10) {
+    w.Bits(0x1, 4);
+    w.Bits(n - 7, 2);
+  } else if (n <= 26) {
+    w.Bits(0x1, 5);
+    w.Bits(n - 11, 4);
+  } else {
+    w.Bits(0x0, 5);
+    w.Byte(n - 27);
+  }
+}
+
+void WriteEndMarker(StreamWriter& w) {
+  w.Bits(0x3, 3);
+  w.Byte(255);
+  w.Bits(0x7, 3);
+}
+
+// Length of the common prefix of a and b, at most limit bytes.
+size_t CommonLength(const uint8_t* a, const uint8_t* b, size_t limit) {
+  size_t n = 0;
+  while (limit - n >= 8) {
+    uint64_t x;
+    uint64_t y;
+    std::memcpy(&x, a + n, 8);
+    std::memcpy(&y, b + n, 8);
+    const uint64_t diff = x ^ y;
+    if (diff != 0) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+      return n + static_cast<size_t>(__builtin_ctzll(diff)) / 8;
+#else
+      while (a[n] == b[n]) ++n;
+      return n;
+#endif
+    }
+    n += 8;
+  }
+  while (n < limit && a[n] == b[n]) ++n;
+  return n;
+}
+
+uint32_t Hash3(const uint8_t* p) {
+  const uint32_t v = uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
+  return (v * 2654435761u) >> (32 - kHashBits);
+}
+
+uint32_t Pair(const uint8_t* p) { return uint32_t{p[0]} << 8 | p[1]; }
+
+// Exact greedy match finder: hash chains over every position of the last kWindow bytes, keyed
+// by their first three bytes (collisions are weeded out by comparing), walked nearest first to
+// the end of the window; and, for 2-byte matches, the latest position of every byte pair.
+class MatchFinder {
+ public:
+  MatchFinder(const uint8_t* data, size_t size)
+      : data_(data), size_(size), head_(size_t{1} << kHashBits, kNone), chain_(kChainSlots, kNone),
+        pairLatest_(size_t{1} << 16, kNone) {}
+
+  // Records position p (every position once, in order).
+  void Insert(size_t p) {
+    if (size_ - p >= 2) {
+      if (size_ - p >= kMinLongLength) {
+        const uint32_t h = Hash3(data_ + p);
+        chain_[p % kChainSlots] = head_[h];
+        head_[h] = p + 1;
+      }
+      pairLatest_[Pair(data_ + p)] = p + 1;
+    }
+  }
+
+  // The longest match at p (nearest among equally long ones); length 0 when there is no match
+  // of 2 bytes or more. Must be called before Insert(p).
+  void Find(size_t p, size_t& length, size_t& distance) const {
+    length = 0;
+    distance = 0;
+    const size_t left = size_ - p;
+    if (left < 2) return;
+    const size_t limit = left < kMaxLength ? left : kMaxLength;
+    if (left >= kMinLongLength) {
+      const uint8_t* const here = data_ + p;
+      size_t best = kMinLongLength - 1;
+      for (size_t slot = head_[Hash3(here)]; slot != kNone; slot = chain_[(slot - 1) % kChainSlots]) {
+        const size_t q = slot - 1;
+        if (p - q > kWindow) break;
+        const uint8_t* const there = data_ + q;
+        // A longer match must agree at its byte `best` first.
+        if (there[best] != here[best]) continue;
+        const size_t n = CommonLength(here, there, limit);
+        if (n > best) {
+          best = n;
+          length = n;
+          distance = p - q;
+          if (n == limit) break;
+        }
+      }
+      if (length != 0) return;
+    }
+    const size_t slot = pairLatest_[Pair(data_ + p)];
+    if (slot != kNone && p - (slot - 1) <= kShortReach) {
+      length = 2;
+      distance = p - (slot - 1);
+    }
+  }
+
+ private:
+  const uint8_t* data_;
+  size_t size_;
+  std::vector<size_t> head_;
+  std::vector<size_t> chain_;
+  std::vector<size_t> pairLatest_;
+};
+
+}  // namespace
+
+std::vector<std::uint8_t> EncodePacked(const std::uint8_t* data, std::size_t size,
+                                       const EncodeProgress& progress) {
+  std::vector<uint8_t> out;
+  out.reserve(size + size / 8 + 16);
+  StreamWriter writer(out);
+  MatchFinder finder(data, size);
+  size_t nextReport = kProgressStep;
+
+  size_t p = 0;
+  while (p < size) {
+    size_t length;
+    size_t distance;
+    finder.Find(p, length, distance);
+    if (length == 0) {
+      WriteLiteral(writer, data[p]);
+      length = 1;
+    } else if (length == 2) {
+      WriteShortMatch(writer, distance);
+    } else {
+      WriteLongMatch(writer, distance, length);
+    }
+    for (const size_t end = p + length; p < end; ++p) finder.Insert(p);
+    if (progress && p >= nextReport) {
+      progress(p);
+      nextReport = p + kProgressStep;
+    }
+  }
+  WriteEndMarker(writer);
+  writer.Finish();
+  if (progress) progress(size);
+  return out;
+}

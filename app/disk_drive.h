@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 
 // A drive designation: a letter and a colon, such as "Q:", with its NUL.

@@ -208,7 +208,8 @@ class MatchFinder {
         const size_t q = slot - 1;
         if (p - q > kWindow) break;
         const uint8_t* const there = data_ + q;
-        // A longer match must agree at its byte `best` first.
+        // A longer match must agree at its byte `best` first (best < limit: a match of limit
+        // bytes ends the walk).
         if (there[best] != here[best]) continue;
         const size_t n = CommonLength(here, there, limit);
         if (n > best) {

@@ -15,7 +15,9 @@ constexpr size_t kNearReach = 256;          // a short match this close uses the
 constexpr size_t kMinLongLength = 3;
 constexpr size_t kMaxLength = 282;
 constexpr size_t kNone = 0;                 // chain slots hold position + 1; 0 is "none"
-constexpr unsigned kHashBits = 16;
+constexpr unsigned kMinHashBits = 8;
+constexpr unsigned kMaxHashBits = 16;
+constexpr size_t kMinChainSlots = 256;
 constexpr size_t kChainSlots = 2 * kWindow; // a position's slot is never reused while in reach
 constexpr size_t kProgressStep = size_t{1} << 20;
 
@@ -165,46 +167,51 @@ size_t CommonLength(const uint8_t* a, const uint8_t* b, size_t limit) {
   return n;
 }
 
-uint32_t Hash3(const uint8_t* p) {
-  const uint32_t v = uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
-  return (v * 2654435761u) >> (32 - kHashBits);
-}
-
-uint32_t Pair(const uint8_t* p) { return uint32_t{p[0]} << 8 | p[1]; }
-
-// Exact greedy match finder: hash chains over every position of the last kWindow bytes, keyed
-// by their first three bytes (collisions are weeded out by comparing), walked nearest first to
-// the end of the window; and, for 2-byte matches, the latest position of every byte pair.
+// Exact greedy match finder. Every position of the input is kept in two sets of hash chains,
+// one keyed by its first three bytes (for long matches) and one by its first two (for short
+// ones); chains are walked nearest first and every candidate is compared, so hash collisions
+// cost time but never change a result. The tables grow with the input up to kMaxHashBits, so a
+// small input needs little set-up; with kMaxHashBits the pair hash is the pair itself.
 class MatchFinder {
  public:
-  MatchFinder(const uint8_t* data, size_t size)
-      : data_(data), size_(size), head_(size_t{1} << kHashBits, kNone), chain_(kChainSlots, kNone),
-        pairLatest_(size_t{1} << 16, kNone) {}
+  MatchFinder(const uint8_t* data, size_t size) : data_(data), size_(size) {
+    while (hashBits_ < kMaxHashBits && (size_t{1} << hashBits_) < size) ++hashBits_;
+    while (chainSlots_ < kChainSlots && chainSlots_ < size) chainSlots_ *= 2;
+    head3_.assign(size_t{1} << hashBits_, kNone);
+    head2_.assign(size_t{1} << hashBits_, kNone);
+    chain3_.assign(chainSlots_, kNone);
+    chain2_.assign(chainSlots_, kNone);
+  }
 
   // Records position p (every position once, in order).
   void Insert(size_t p) {
-    if (size_ - p >= 2) {
-      if (size_ - p >= kMinLongLength) {
-        const uint32_t h = Hash3(data_ + p);
-        chain_[p % kChainSlots] = head_[h];
-        head_[h] = p + 1;
-      }
-      pairLatest_[Pair(data_ + p)] = p + 1;
+    const size_t left = size_ - p;
+    if (left < 2) return;
+    const size_t slot = p & (chainSlots_ - 1);
+    if (left >= kMinLongLength) {
+      const uint32_t h = Hash3(data_ + p);
+      chain3_[slot] = head3_[h];
+      head3_[h] = p + 1;
     }
+    const uint32_t h = Hash2(data_ + p);
+    chain2_[slot] = head2_[h];
+    head2_[h] = p + 1;
   }
 
   // The longest match at p (nearest among equally long ones); length 0 when there is no match
-  // of 2 bytes or more. Must be called before Insert(p).
+  // of 3 bytes or more within kWindow and no 2-byte match within kShortReach. Must be called
+  // before Insert(p).
   void Find(size_t p, size_t& length, size_t& distance) const {
     length = 0;
     distance = 0;
     const size_t left = size_ - p;
     if (left < 2) return;
-    const size_t limit = left < kMaxLength ? left : kMaxLength;
+    const uint8_t* const here = data_ + p;
+    const size_t mask = chainSlots_ - 1;
     if (left >= kMinLongLength) {
-      const uint8_t* const here = data_ + p;
+      const size_t limit = left < kMaxLength ? left : kMaxLength;
       size_t best = kMinLongLength - 1;
-      for (size_t slot = head_[Hash3(here)]; slot != kNone; slot = chain_[(slot - 1) % kChainSlots]) {
+      for (size_t slot = head3_[Hash3(here)]; slot != kNone; slot = chain3_[(slot - 1) & mask]) {
         const size_t q = slot - 1;
         if (p - q > kWindow) break;
         const uint8_t* const there = data_ + q;
@@ -221,19 +228,35 @@ class MatchFinder {
       }
       if (length != 0) return;
     }
-    const size_t slot = pairLatest_[Pair(data_ + p)];
-    if (slot != kNone && p - (slot - 1) <= kShortReach) {
-      length = 2;
-      distance = p - (slot - 1);
+    for (size_t slot = head2_[Hash2(here)]; slot != kNone; slot = chain2_[(slot - 1) & mask]) {
+      const size_t q = slot - 1;
+      if (p - q > kShortReach) break;
+      if (data_[q] == here[0] && data_[q + 1] == here[1]) {
+        length = 2;
+        distance = p - q;
+        return;
+      }
     }
   }
 
  private:
+  uint32_t Hash3(const uint8_t* p) const {
+    const uint32_t v = uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
+    return (v * 2654435761u) >> (32 - hashBits_);
+  }
+  uint32_t Hash2(const uint8_t* p) const {
+    const uint32_t v = uint32_t{p[0]} << 8 | p[1];
+    return hashBits_ == kMaxHashBits ? v : (v * 2654435761u) >> (32 - hashBits_);
+  }
+
   const uint8_t* data_;
   size_t size_;
-  std::vector<size_t> head_;
-  std::vector<size_t> chain_;
-  std::vector<size_t> pairLatest_;
+  unsigned hashBits_ = kMinHashBits;
+  size_t chainSlots_ = kMinChainSlots;
+  std::vector<size_t> head3_;
+  std::vector<size_t> head2_;
+  std::vector<size_t> chain3_;
+  std::vector<size_t> chain2_;
 };
 
 }  // namespace

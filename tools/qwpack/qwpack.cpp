@@ -13,6 +13,8 @@
 #include "tools/packer/package_writer.h"
 #include "tools/packer/packed_encoder.h"
 #include "tools/qwpack/file_io.h"
+#include "tools/qwpack/loaded_package.h"
+#include "tools/qwpack/studio_commands.h"
 
 namespace {
 
@@ -46,6 +48,13 @@ constexpr char kHelp[] =
     "      index order) to OUT, by default to the member's own name\n"
     "  qwpack encode IN OUT       packs IN as one raw stream\n"
     "  qwpack decode IN OUT SIZE  unpacks a raw stream that must decode to exactly SIZE bytes\n"
+    "  qwpack check UPDATE.INI [--package PKG] [--setup SETUP.INI]\n"
+    "      reads the manifest with the updater's rules and prints one line per problem\n"
+    "  qwpack plan UPDATE.INI --package PKG --inst DIR [--data DIR] --mode N\n"
+    "      prints what the updater would do for an installation in DIR with install mode N\n"
+    "  qwpack make-updater STUB.exe PACKAGE OUT.exe\n"
+    "      writes a copy of the built UPDATE.exe that carries PACKAGE\n"
+    "  check, plan and make-updater explain themselves with --help.\n"
     "\n"
     "Outputs are written beside their target and renamed into place: a failure leaves nothing.\n"
     "Exit status: 0 done, 1 bad input or failed write, 2 bad command line.\n";
@@ -167,62 +176,6 @@ int Create(int argc, char** argv) {
   return 0;
 }
 
-// A package read whole and checked: its header and the decoded entries.
-struct LoadedPackage {
-  std::vector<std::uint8_t> bytes;
-  PackageHeader header;
-  std::vector<PackageEntry> entries;
-};
-
-bool LoadPackage(const std::string& path, LoadedPackage* package, std::string* error) {
-  if (!ReadWholeFile(path, &package->bytes, error)) return false;
-  const std::string bad = "not a readable package: " + path + ": ";
-  if (!ReadPackageHeader(package->bytes.data(), package->bytes.size(), &package->header)) {
-    *error = bad + "shorter than its header";
-    return false;
-  }
-  IndexPlacement placement;
-  if (package->bytes.size() > 0xFFFFFFFFu ||
-      !CheckIndexPlacement(package->header, package->bytes.size(), &placement)) {
-    *error = bad + "the index lies outside the package";
-    return false;
-  }
-  package->entries.resize(package->header.entryCount);
-  if (!LoadIndexEntries(placement, package->bytes.data() + placement.streamOffset,
-                        reinterpret_cast<std::uint8_t*>(package->entries.data()))) {
-    *error = bad + "the packed index does not decode to " +
-             std::to_string(package->header.entryCount) + " entries";
-    return false;
-  }
-  if (!EntryNamesTerminated(package->entries.data(), package->header.entryCount)) {
-    *error = bad + "a member name has no end within 260 bytes";
-    return false;
-  }
-  return true;
-}
-
-// The member's contents, checked against the package as the updater checks them.
-bool ReadMember(const LoadedPackage& package, const MemberLocation& location,
-                std::vector<std::uint8_t>* contents, std::string* error) {
-  const PackageEntry& entry = *location.entry;
-  if (!MemberFitsPackage(location, package.bytes.size())) {
-    *error = std::string("member ") + entry.name + " lies outside the package";
-    return false;
-  }
-  const std::uint8_t* stored = package.bytes.data() + location.position;
-  if ((entry.flags & kMemberCompressed) == 0) {
-    contents->assign(stored, stored + entry.memberSize);
-    return true;
-  }
-  contents->resize(entry.memberSize);
-  if (!DecodeMember(entry, stored, contents->data())) {
-    *error = std::string("member ") + entry.name + " does not decode to " +
-             std::to_string(entry.memberSize) + " bytes";
-    return false;
-  }
-  return true;
-}
-
 int List(int argc, char** argv) {
   if (argc != 1) return Usage(kListUsage);
   LoadedPackage package;
@@ -315,6 +268,7 @@ int main(int argc, char** argv) {
   const Command commands[] = {
       {"create", Create}, {"list", List}, {"extract", Extract},
       {"encode", Encode}, {"decode", Decode},
+      {"check", CheckCommand}, {"plan", PlanCommand}, {"make-updater", MakeUpdaterCommand},
   };
   for (const Command& entry : commands) {
     if (command == entry.name) return entry.run(argc - 2, argv + 2);

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "package/package_format.h"
+#include "package/packed_decoder.h"
+#include "tools/packer/packed_encoder.h"
 
 namespace {
 
@@ -14,6 +16,15 @@ std::uint32_t Le32(const std::vector<std::uint8_t>& bytes, std::size_t at) {
   std::uint32_t value;
   std::memcpy(&value, &bytes[at], 4);
   return value;
+}
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Text that packs well.
+Bytes Text(std::size_t size) {
+  Bytes bytes(size);
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>("abcab cabca "[i % 12]);
+  return bytes;
 }
 
 std::vector<std::uint8_t> Filled(std::size_t size, std::uint8_t seed) {
@@ -61,6 +72,38 @@ TEST(PackageWriter, LaysMembersOutInZeroFilledSlotsWithTheIndexAfterThem) {
   }
   EXPECT_EQ(736u, Le32(package, 8));
   EXPECT_EQ(736u + 3 * kPackageEntrySize, package.size());
+}
+
+TEST(PackageWriter, PacksFlaggedMembersAndTheIndexAsStreamsToTheEnd) {
+  const Bytes text = Text(1000);
+  const std::vector<PackageMemberInput> members = {
+      {"PLAIN.DAT", Filled(33, 4), 5, false},
+      {"PACKED.TXT", text, 6, true},
+  };
+  std::vector<std::uint8_t> package;
+  std::string error;
+  ASSERT_TRUE(BuildPackage(members, true, &package, &error)) << error;
+  EXPECT_EQ(kIndexCompressed, Le32(package, 4));
+
+  const Bytes stream = EncodePacked(text.data(), text.size());
+  ASSERT_LT(stream.size(), text.size());
+  EXPECT_EQ(0, std::memcmp(&package[16 + 48], stream.data(), stream.size()));
+  const std::uint32_t indexOffset = Le32(package, 8);
+  EXPECT_EQ(0u, indexOffset % 16);
+  EXPECT_EQ(16 + 48 + ((stream.size() + 15) / 16) * 16, indexOffset);
+
+  std::vector<PackageEntry> entries(2);
+  const DecodeResult decoded =
+      DecodePacked(reinterpret_cast<std::uint8_t*>(entries.data()), 2 * kPackageEntrySize,
+                   &package[indexOffset], package.size() - indexOffset);
+  ASSERT_EQ(DecodeStatus::ok, decoded.status);
+  EXPECT_EQ(2 * kPackageEntrySize, decoded.produced);
+  EXPECT_EQ(package.size() - indexOffset, decoded.consumed) << "the stream runs to the end";
+  EXPECT_EQ(kMemberStored, entries[0].flags);
+  EXPECT_EQ(kMemberCompressed, entries[1].flags);
+  EXPECT_EQ(1000u, entries[1].memberSize);
+  EXPECT_EQ(stream.size(), entries[1].storedSize);
+  EXPECT_EQ(6u, entries[1].lastWriteTime);
 }
 
 TEST(PackageWriter, RefusesWhatTheUpdaterCouldNotRead) {

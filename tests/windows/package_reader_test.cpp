@@ -303,6 +303,23 @@ TEST_F(PackageReaderTest, ReportsMissingAndUnreadableMembers) {
   }
 }
 
+TEST_F(PackageReaderTest, ReportsABlockThatCannotBeAllocated) {
+  // A packed member may claim up to 91 bytes per stored byte: this one claims nearly 4 GiB, more
+  // than a 32-bit process can allocate.
+  const std::uint32_t claimed = 0xFFFFFFF0u;
+  Load({Member("HUGE.DAT", Bytes(claimed / 91 + 1, 0))});
+  PutEntry32(0, 260, kMemberCompressed);
+  PutEntry32(0, 272, claimed);
+  Install();
+  MessageBoxCapture capture;
+  std::uint32_t size = kSizeSentinel;
+  UniqueGlobal block;
+  EXPECT_EQ(nullptr, FindPackageMember("HUGE.DAT", &size, &block));
+  EXPECT_FALSE(block);
+  EXPECT_EQ(kSizeSentinel, size);
+  ExpectOneError(capture, "Can't Allocate Memory !!", "a block of nearly 4 GiB");
+}
+
 TEST_F(PackageReaderTest, AnEmptyIndexFindsNothing) {
   Load({});
   MessageBoxCapture capture;

@@ -15,8 +15,8 @@ namespace {
 bool ReadProfileValue(const char* file, const char* section, const char* key, char* value,
                       std::size_t capacity) {
   std::memset(value, 0, capacity);
-  const DWORD copied = GetPrivateProfileStringA(section, key, "", value,
-                                                static_cast<DWORD>(capacity), file);
+  const DWORD copied =
+      GetPrivateProfileStringA(section, key, "", value, static_cast<DWORD>(capacity), file);
   if (copied == 0) return false;
   if (copied + 1 >= capacity) DropCutLeadByte(value);
   return true;

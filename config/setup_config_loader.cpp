@@ -12,9 +12,9 @@
 
 namespace {
 
-constexpr std::uint32_t kDirectXCore = 0x10000;       // DSETUP_DXCORE
-constexpr std::uint32_t kDirectXDrawDriver = 0x8;     // DSETUP_DDRAWDRV
-constexpr std::uint32_t kDirectXSoundDriver = 0x10;   // DSETUP_DSOUNDDRV
+constexpr std::uint32_t kDirectXCore = 0x10000;      // DSETUP_DXCORE
+constexpr std::uint32_t kDirectXDrawDriver = 0x8;    // DSETUP_DDRAWDRV
+constexpr std::uint32_t kDirectXSoundDriver = 0x10;  // DSETUP_DSOUNDDRV
 
 // Working buffers of one load.
 struct LoadBuffers {
@@ -113,7 +113,9 @@ std::int32_t ReadFlag(const char* key) {
 }
 
 void ReadText(const char* key, char* value, std::size_t capacity, const char* fallback) {
-  if (!ReadSetupString(key, value, capacity)) lstrcpynA(value, fallback, static_cast<int>(capacity));
+  if (!ReadSetupString(key, value, capacity)) {
+    lstrcpynA(value, fallback, static_cast<int>(capacity));
+  }
 }
 
 void ReadGameClass(UpdateManifest& manifest, SetupConfig& config) {

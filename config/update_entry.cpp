@@ -18,10 +18,20 @@ bool IsModeFilter(const char* field) { return IsDigit(field[0]) && field[1] == '
 bool ModeLetter(const char* field, UpdateMode* mode) {
   if (field[0] == '\0' || field[1] != '\0') return false;
   switch (field[0]) {
-    case 'd': case 'D': *mode = modeData; return true;
-    case 'u': case 'U': *mode = modeNewer; return true;
-    case 'o': case 'O': *mode = modeExisting; return true;
-    default: return false;
+    case 'd':
+    case 'D':
+      *mode = modeData;
+      return true;
+    case 'u':
+    case 'U':
+      *mode = modeNewer;
+      return true;
+    case 'o':
+    case 'O':
+      *mode = modeExisting;
+      return true;
+    default:
+      return false;
   }
 }
 

@@ -61,7 +61,8 @@ TEST(NextListField, SplitsListsAndTakesDiskPrefixes) {
     for (size_t f = 0; f < c.fields.size(); ++f) {
       char field[260];
       std::memset(field, 'z', sizeof field);
-      ASSERT_TRUE(NextListField(field, sizeof field, &cursor, &disk)) << "case " << i << " field " << f;
+      ASSERT_TRUE(NextListField(field, sizeof field, &cursor, &disk))
+          << "case " << i << " field " << f;
       EXPECT_EQ(c.fields[f].text, field) << "case " << i << " field " << f;
       EXPECT_EQ(c.fields[f].disk, disk) << "case " << i << " field " << f;
     }
@@ -273,13 +274,8 @@ TEST(ProfileValue, UnsignedDecimalsOf64Bits) {
 
 TEST(ProfileValue, DropsOnlyALoneLeadByteAtTheEnd) {
   const char* cases[][2] = {
-      {"A\x83", "A"},
-      {"\x83", ""},
-      {"A" SO, "A" SO},
-      {SO "\x95", SO},
-      {"\\\x83", "\\"},
-      {"ABC", "ABC"},
-      {"", ""},
+      {"A\x83", "A"},   {"\x83", ""},   {"A" SO, "A" SO}, {SO "\x95", SO},
+      {"\\\x83", "\\"}, {"ABC", "ABC"}, {"", ""},
   };
   for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
     char value[16];

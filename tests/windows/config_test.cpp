@@ -34,8 +34,8 @@ std::string Repeat(const std::string& piece, int times) {
 
 // Expects exactly the given texts, each in an error box captioned "INSTCMMN" with OK only and
 // no owner.
-void ExpectSetupErrors(const std::vector<CapturedBox>& boxes,
-                       const std::vector<std::string>& texts, size_t caseIndex) {
+void ExpectSetupErrors(const std::vector<CapturedBox>& boxes, const std::vector<std::string>& texts,
+                       size_t caseIndex) {
   ASSERT_EQ(texts.size(), boxes.size()) << "case " << caseIndex << ": " << Describe(boxes);
   for (size_t b = 0; b < boxes.size(); ++b) {
     EXPECT_EQ("INSTCMMN", boxes[b].caption) << "case " << caseIndex;
@@ -114,7 +114,8 @@ TEST_F(ConfigTest, ReadSetupStringClearsTheWholeBufferAndReportsMissingKeys) {
       }
       EXPECT_EQ('x', buffer[c.capacity]) << "case " << i << ": written past the buffer";
       std::vector<std::string> messages;
-      if (!c.found && !silent) messages.push_back(std::string("SETUP.INI : ") + c.key + KEY_MISSING);
+      if (!c.found && !silent)
+        messages.push_back(std::string("SETUP.INI : ") + c.key + KEY_MISSING);
       ExpectSetupErrors(capture.boxes(), messages, i + 100 * silent);
     }
   }
@@ -129,7 +130,7 @@ TEST_F(ConfigTest, ReadSetupIntTakesTheLeadingNumberOfAt19Characters) {
     bool found;
     std::int32_t value;
   } cases[] = {
-      {"Number", true, 12}, {"Word", true, 0},      {"Negative", true, -42},
+      {"Number", true, 12}, {"Word", true, 0},     {"Negative", true, -42},
       {"Zeros", true, 1},   {"Empty", false, 777}, {"Missing", false, 777},
   };
   for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
@@ -138,7 +139,8 @@ TEST_F(ConfigTest, ReadSetupIntTakesTheLeadingNumberOfAt19Characters) {
     EXPECT_EQ(cases[i].found, ReadSetupInt(cases[i].key, &value)) << "case " << i;
     EXPECT_EQ(cases[i].value, value) << "case " << i;
     std::vector<std::string> messages;
-    if (!cases[i].found) messages.push_back(std::string("SETUP.INI : ") + cases[i].key + KEY_MISSING);
+    if (!cases[i].found)
+      messages.push_back(std::string("SETUP.INI : ") + cases[i].key + KEY_MISSING);
     ExpectSetupErrors(capture.boxes(), messages, i);
   }
 }
@@ -168,7 +170,8 @@ TEST_F(ConfigTest, ReadProfileStringNamesTheSectionAndTheKey) {
     MessageBoxCapture capture;
     char value[260];
     std::memset(value, 'x', sizeof value);
-    EXPECT_EQ(cases[i].found, ReadProfileString(cases[i].section, cases[i].key, value, sizeof value))
+    EXPECT_EQ(cases[i].found,
+              ReadProfileString(cases[i].section, cases[i].key, value, sizeof value))
         << "case " << i;
     EXPECT_EQ(cases[i].value, value) << "case " << i;
     std::vector<std::string> messages;
@@ -192,8 +195,8 @@ TEST_F(ConfigTest, AMissingFileIsAMissingKey) {
 }
 
 TEST_F(ConfigTest, ShowSetupErrorIsOwnedByTheMainWindow) {
-  HWND window = CreateWindowExA(0, "STATIC", "owner", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
-                                nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  HWND window = CreateWindowExA(0, "STATIC", "owner", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr,
+                                nullptr, GetModuleHandleA(nullptr), nullptr);
   ASSERT_NE(nullptr, window);
   g_updater.mainWindow = window;
   MessageBoxCapture capture;
@@ -246,18 +249,50 @@ std::vector<UpdateSectionCase> UpdateSectionCases() {
       {{{"UpdateFile01", "A.DAT"}, {"CopyFile01", "B.DAT"}}, 0, 0, 0, 0, {}, 0, {}},
       {{{"UpdateFile00", ""}, {"UpdateFile01", "A.DAT"}}, 0, 0, 0, 0, {}, 0, {}},
       {{{"UpdateFile00", "A.DAT"}, {"UpdateFile01", "B.DAT"}, {"UpdateFile03", "D.DAT"}},
-       0, 0, 0, 1, {{modePlain, "A.DAT", 0}, {modePlain, "B.DAT", 0}}, 0, {}},
+       0,
+       0,
+       0,
+       1,
+       {{modePlain, "A.DAT", 0}, {modePlain, "B.DAT", 0}},
+       0,
+       {}},
       {{{"updatefile00", "DATA\\" SO HYO ".DAT"}, {"COPYFILE00", "2:MOVIE\\OP.MPG"}},
-       0, 0, 0, 1, {{modePlain, "DATA\\" SO HYO ".DAT", 5}}, 1, {{2, "MOVIE\\OP.MPG"}}},
+       0,
+       0,
+       0,
+       1,
+       {{modePlain, "DATA\\" SO HYO ".DAT", 5}},
+       1,
+       {{2, "MOVIE\\OP.MPG"}}},
       {{{"UpdateFile00", "1,u,SAVE\\A.DAT"}}, 1, 0, 0, 1, {{modeNewer, "SAVE\\A.DAT", 5}}, 0, {}},
       {{{"UpdateFile00", "1,u,SAVE\\A.DAT"}}, 2, 0, 0, 1, {}, 0, {}},
-      {{{"UpdateFile00", "1,A.DAT"}, {"UpdateFile01", "2,d,B.DAT"}, {"UpdateFile02", "o,C.DAT"},
+      {{{"UpdateFile00", "1,A.DAT"},
+        {"UpdateFile01", "2,d,B.DAT"},
+        {"UpdateFile02", "o,C.DAT"},
         {"UpdateFile03", "1,D.DAT"}},
-       2, 0, 0, 1, {{modeData, "B.DAT", 0}, {modeExisting, "C.DAT", 0}}, 0, {}},
+       2,
+       0,
+       0,
+       1,
+       {{modeData, "B.DAT", 0}, {modeExisting, "C.DAT", 0}},
+       0,
+       {}},
       {{{"CopyFile00", "2,1:MOVIE"}, {"CopyFile01", "3,2:VOICE"}, {"CopyFile02", "DIR\\A, B ,C"}},
-       2, 0, 0, 0, {}, 1, {{1, "MOVIE"}, {0, "DIR\\A, B ,C"}}},
+       2,
+       0,
+       0,
+       0,
+       {},
+       1,
+       {{1, "MOVIE"}, {0, "DIR\\A, B ,C"}}},
       {{{"CopyFile00", "3,1:MOVIE"}}, 2, 0, 0, 0, {}, 1, {}},
-      {{{"CopyFile00", "1:" + std::string(300, 'c')}}, 0, 0, 0, 0, {}, 1,
+      {{{"CopyFile00", "1:" + std::string(300, 'c')}},
+       0,
+       0,
+       0,
+       0,
+       {},
+       1,
        {{1, std::string(257, 'c')}}},  // the read keeps 259 bytes
       {{{"RequiredDiskSpace", "650000000"}, {"OverwriteOnly", "1"}}, 0, 650000000, 1, 0, {}, 0, {}},
       {{{"RequiredDiskSpace", "12MB"}, {"OverwriteOnly", "2"}}, 0, 12, 1, 0, {}, 0, {}},
@@ -319,7 +354,8 @@ TEST_F(ConfigTest, ReadUpdateSectionBuildsBothListsSilently) {
     ASSERT_EQ(static_cast<std::int32_t>(c.copies.size()), m.copyCount) << "case " << i;
     for (size_t e = 0; e < c.copies.size(); ++e) {
       EXPECT_EQ(c.copies[e].diskNumber, m.copyEntries[e].diskNumber) << "case " << i;
-      EXPECT_EQ(c.copies[e].sourcePath, m.copyEntries[e].sourcePath) << "case " << i << " entry " << e;
+      EXPECT_EQ(c.copies[e].sourcePath, m.copyEntries[e].sourcePath)
+          << "case " << i << " entry " << e;
     }
   }
 }
@@ -369,19 +405,20 @@ struct LoadMessageCase {
 
 std::vector<LoadMessageCase> LoadMessageCases() {
   std::vector<LoadMessageCase> cases;
-  const char* const kRequired[] = {"CompanyName",   "GameTitle",     "GameDir",   "GameExe",
-                                   "UninstExe",     "SetupBmp",      "InstallSelects",
-                                   "InstallTitle0", "InstallFiles0", "Shortcuts", "Shortcut0"};
-  // Every required key absent is silent in the updater; a few of them are also read with the
-  // flag clear (the other keys of steps 1 to 6 are shown below: an empty GameDir and
-  // InstallFiles0, and CompanyName without a file).
+  const char* const kRequired[] = {"CompanyName",   "GameTitle", "GameDir",        "GameExe",
+                                   "UninstExe",     "SetupBmp",  "InstallSelects", "InstallTitle0",
+                                   "InstallFiles0", "Shortcuts", "Shortcut0"};
+  // An absent required key fails silently in the updater, where the flag is set. With the flag
+  // clear it is reported: one key of each step here, an empty GameDir and InstallFiles0 below,
+  // and CompanyName without a file in a test of its own.
   for (const char* key : kRequired) cases.push_back({{{key, std::nullopt}}, 1, false, {}, 1});
-  for (const char* key : {"UninstExe", "SetupBmp", "InstallSelects", "InstallTitle0", "Shortcuts",
-                          "Shortcut0"}) {
-    cases.push_back({{{key, std::nullopt}}, 0, false, {std::string("SETUP.INI : ") + key + KEY_MISSING}, 0});
+  for (const char* key :
+       {"UninstExe", "SetupBmp", "InstallSelects", "InstallTitle0", "Shortcuts", "Shortcut0"}) {
+    cases.push_back(
+        {{{key, std::nullopt}}, 0, false, {std::string("SETUP.INI : ") + key + KEY_MISSING}, 0});
   }
-  const std::vector<Edit> threeSelections = Join(Numbered("InstallTitle%i", 1, 3, "T"),
-                                                 Numbered("InstallFiles%i", 1, 3, "F.DAT"));
+  const std::vector<Edit> threeSelections =
+      Join(Numbered("InstallTitle%i", 1, 3, "T"), Numbered("InstallFiles%i", 1, 3, "F.DAT"));
   const std::vector<LoadMessageCase> more = {
       {{}, 0, true, {}, 1},
       {{{"GameDir", ""}}, 0, false, {"SETUP.INI : GameDir" KEY_MISSING}, 0},
@@ -390,19 +427,39 @@ std::vector<LoadMessageCase> LoadMessageCases() {
       {{{"SetupBmp", ",A.BMP"}}, 1, false, {"SETUP.INI : SetupBmps" ERROR_WORD}, 1},
       {{{"SetupBmp", "  ,A.BMP"}}, 0, false, {"SETUP.INI : SetupBmps" ERROR_WORD}, 0},
       {Join({{"InstallSelects", "3"}}, threeSelections), 1, true, {}, 1},
-      {Join({{"InstallSelects", "4"}}, threeSelections), 1, false,
-       {"SETUP.INI : InstallSelect" OVER_WORD}, 1},
-      {{{"InstallSelects", "0"}, {"InstallTitle0", std::nullopt}, {"InstallFiles0", std::nullopt}}, 0, true, {}, 1},
-      {{{"InstallSelects", "-1"}, {"InstallTitle0", std::nullopt}, {"InstallFiles0", std::nullopt}}, 0, true, {}, 1},
+      {Join({{"InstallSelects", "4"}}, threeSelections),
+       1,
+       false,
+       {"SETUP.INI : InstallSelect" OVER_WORD},
+       1},
+      {{{"InstallSelects", "0"}, {"InstallTitle0", std::nullopt}, {"InstallFiles0", std::nullopt}},
+       0,
+       true,
+       {},
+       1},
+      {{{"InstallSelects", "-1"}, {"InstallTitle0", std::nullopt}, {"InstallFiles0", std::nullopt}},
+       0,
+       true,
+       {},
+       1},
       {{{"InstallFiles0", ",A.DAT"}}, 1, false, {"SETUP.INI : InstallFiles0" ERROR_WORD}, 1},
-      {{{"InstallSelects", "2"}, {"InstallTitle1", "T"}, {"InstallFiles1", " , A.DAT"}}, 1, false,
-       {"SETUP.INI : InstallFiles1" ERROR_WORD}, 1},
+      {{{"InstallSelects", "2"}, {"InstallTitle1", "T"}, {"InstallFiles1", " , A.DAT"}},
+       1,
+       false,
+       {"SETUP.INI : InstallFiles1" ERROR_WORD},
+       1},
       {Join({{"Shortcuts", "10"}}, Numbered("Shortcut%i", 0, 10, "A,B")), 1, true, {}, 1},
-      {Join({{"Shortcuts", "11"}}, Numbered("Shortcut%i", 0, 11, "A,B")), 1, false,
-       {"SETUP.INI : Shortcuts" OVER_WORD}, 1},
+      {Join({{"Shortcuts", "11"}}, Numbered("Shortcut%i", 0, 11, "A,B")),
+       1,
+       false,
+       {"SETUP.INI : Shortcuts" OVER_WORD},
+       1},
       {{{"Shortcuts", "0"}, {"Shortcut0", std::nullopt}}, 0, true, {}, 1},
-      {Join({{"Shortcuts", "4"}, {"Shortcut3", "ONLY.EXE"}}, Numbered("Shortcut%i", 1, 3, "A,B")), 1,
-       false, {"SETUP.INI : Shortcut3" ERROR_WORD}, 1},
+      {Join({{"Shortcuts", "4"}, {"Shortcut3", "ONLY.EXE"}}, Numbered("Shortcut%i", 1, 3, "A,B")),
+       1,
+       false,
+       {"SETUP.INI : Shortcut3" ERROR_WORD},
+       1},
       {{{"Shortcut0", ",A.EXE"}}, 1, false, {"SETUP.INI : Shortcut0" ERROR_WORD}, 1},
       {{{"ExecApp", "Explorer.exe"}}, 0, false, {"SETUP.INI : ExecApp" ERROR_WORD}, 1},
       {{{"ExecApp", ",README.TXT"}}, 0, false, {"SETUP.INI : ExecApp" ERROR_WORD}, 1},
@@ -462,7 +519,8 @@ TEST_F(ConfigTest, LoadSetupConfigReplacesTheManifestIdentityAndKeepsItAfterAFai
     EXPECT_STREQ(SO HYO " 2", m.gameTitle) << "case " << complete;
     EXPECT_STREQ("GAME2", m.gameDir) << "case " << complete;
     EXPECT_STREQ(complete ? "Game2Window" : "OLD", m.gameClass) << "case " << complete;
-    EXPECT_STREQ(setup.Get("GameExe").c_str(), g_updater.setupConfig.gameExe) << "case " << complete;
+    EXPECT_STREQ(setup.Get("GameExe").c_str(), g_updater.setupConfig.gameExe)
+        << "case " << complete;
   }
 }
 
@@ -490,7 +548,8 @@ std::string Files(const SetupConfig& config, int n) {
 std::string SetupBmps(const SetupConfig& config) {
   std::string all;
   int j = 0;
-  for (; j < kMaxSetupBmps && config.setupBmps[j][0]; ++j) all += std::string(config.setupBmps[j]) + " ";
+  for (; j < kMaxSetupBmps && config.setupBmps[j][0]; ++j)
+    all += std::string(config.setupBmps[j]) + " ";
   return all + "count=" + Number(j) + " last=" + Number(config.setupBmpLast);
 }
 
@@ -515,20 +574,30 @@ std::vector<LoadValueCase> LoadValueCases() {
   const Observe bmps = [](const UpdaterState& s) { return SetupBmps(s.setupConfig); };
   const Observe files0 = [](const UpdaterState& s) { return Files(s.setupConfig, 0); };
   const Observe files1 = [](const UpdaterState& s) { return Files(s.setupConfig, 1); };
-  const Observe shortcut0 = [](const UpdaterState& s) { return Fields(s.setupConfig.shortcuts[0], 3); };
+  const Observe shortcut0 = [](const UpdaterState& s) {
+    return Fields(s.setupConfig.shortcuts[0], 3);
+  };
   const Observe execApp = [](const UpdaterState& s) { return Fields(s.setupConfig.execApp, 2); };
-  const Observe disks = [](const UpdaterState& s) { return Fields(s.setupConfig.diskCheckFiles, 10); };
+  const Observe disks = [](const UpdaterState& s) {
+    return Fields(s.setupConfig.diskCheckFiles, 10);
+  };
   const Observe directX = [](const UpdaterState& s) { return Number(s.setupConfig.directXFlags); };
-  const Observe defaultSelect = [](const UpdaterState& s) { return Number(s.setupConfig.defaultSelect); };
-  const Observe size0 = [](const UpdaterState& s) { return Number(static_cast<std::int64_t>(s.setupConfig.installSizes[0])); };
+  const Observe defaultSelect = [](const UpdaterState& s) {
+    return Number(s.setupConfig.defaultSelect);
+  };
+  const Observe size0 = [](const UpdaterState& s) {
+    return Number(static_cast<std::int64_t>(s.setupConfig.installSizes[0]));
+  };
   const Observe flags = [](const UpdaterState& s) {
-    return Number(s.setupConfig.useCompanyNameForShortcutGroup) + Number(s.setupConfig.chooseSaveDataFolder) +
-           Number(s.setupConfig.cancelSaveData);
+    return Number(s.setupConfig.useCompanyNameForShortcutGroup) +
+           Number(s.setupConfig.chooseSaveDataFolder) + Number(s.setupConfig.cancelSaveData);
   };
   const Observe messages = [](const UpdaterState& s) {
     return std::string(s.setupConfig.installDXMessage) + "|" + s.setupConfig.selectSetupMessage;
   };
-  const Observe saveData = [](const UpdaterState& s) { return std::string(s.setupConfig.saveDataFolderName); };
+  const Observe saveData = [](const UpdaterState& s) {
+    return std::string(s.setupConfig.saveDataFolderName);
+  };
   const Observe texts = [](const UpdaterState& s) {
     return std::string(s.setupConfig.gameExe) + "|" + s.setupConfig.uninstExe + "|" +
            s.setupConfig.installTitles[0] + "|" + Number(s.setupConfig.installSelects) + "|" +
@@ -537,29 +606,42 @@ std::vector<LoadValueCase> LoadValueCases() {
 
   return {
       {{{"GameTitle", SO HYO}}, gameTitle, SO HYO},
-      {{{"GameExe", "G.EXE"}, {"UninstExe", "U.EXE"}, {"InstallTitle0", HYO SO}}, texts,
+      {{{"GameExe", "G.EXE"}, {"UninstExe", "U.EXE"}, {"InstallTitle0", HYO SO}},
+       texts,
        "G.EXE|U.EXE|" HYO SO "|1|1"},
       {{}, bmps, "SETUP1.BMP SETUP2.BMP count=2 last=1"},
       {{{"SetupBmp", "ONE.BMP"}}, bmps, "ONE.BMP count=1 last=0"},
       {{{"SetupBmp", " 1:A.BMP , B.BMP"}}, bmps, "A.BMP  B.BMP count=2 last=1"},
       {{{"SetupBmp", ListOf("B", 25)}}, bmps, ListOf("B", 20, " ") + " count=20 last=19"},
-      {{{"InstallFiles0", "1:A.DAT,B.DAT,2:C.DAT"}}, files0, "A.DAT:1 B.DAT:1 C.DAT:2 count=3 uses=1"},
+      {{{"InstallFiles0", "1:A.DAT,B.DAT,2:C.DAT"}},
+       files0,
+       "A.DAT:1 B.DAT:1 C.DAT:2 count=3 uses=1"},
       {{{"InstallFiles0", "A.DAT,B.DAT"}}, files0, "A.DAT:0 B.DAT:0 count=2 uses=0"},
       {{{"InstallFiles0", "A.DAT,0:B.DAT"}}, files0, "A.DAT:0 B.DAT:0 count=2 uses=0"},
-      {{{"InstallSelects", "2"}, {"InstallFiles0", "3:A.DAT"}, {"InstallTitle1", "T"}, {"InstallFiles1", "B.DAT"}},
-       files1, "B.DAT:0 count=1 uses=0"},
-      {{{"InstallFiles0", ListOf("F", 45)}}, files0,
-       "F0:0 F1:0 F2:0 F3:0 F4:0 F5:0 F6:0 F7:0 F8:0 F9:0 F10:0 F11:0 F12:0 F13:0 F14:0 F15:0 F16:0 "
+      {{{"InstallSelects", "2"},
+        {"InstallFiles0", "3:A.DAT"},
+        {"InstallTitle1", "T"},
+        {"InstallFiles1", "B.DAT"}},
+       files1,
+       "B.DAT:0 count=1 uses=0"},
+      {{{"InstallFiles0", ListOf("F", 45)}},
+       files0,
+       "F0:0 F1:0 F2:0 F3:0 F4:0 F5:0 F6:0 F7:0 F8:0 F9:0 F10:0 F11:0 F12:0 F13:0 F14:0 F15:0 "
+       "F16:0 "
        "F17:0 F18:0 F19:0 F20:0 F21:0 F22:0 F23:0 F24:0 F25:0 F26:0 F27:0 F28:0 F29:0 F30:0 F31:0 "
        "F32:0 F33:0 F34:0 F35:0 F36:0 F37:0 F38:0 F39:0 count=40 uses=0"},
-      {{}, shortcut0, InstalledSetupSection().Get("Shortcut0").replace(InstalledSetupSection().Get("Shortcut0").find(','), 1, "|") + "|"},
+      {{{"Shortcut0", SO HYO ",GAME.EXE"}}, shortcut0, SO HYO "|GAME.EXE|"},
       {{{"Shortcut0", "A,B,C,D"}}, shortcut0, "A|B|C"},
-      {{{"Shortcut0", ("A," + std::string(300, 'b'))}}, shortcut0, "A|" + std::string(257, 'b') + "|"},
+      {{{"Shortcut0", ("A," + std::string(300, 'b'))}},
+       shortcut0,
+       "A|" + std::string(257, 'b') + "|"},
       {{{"GameClass", std::nullopt}, {"GameTitle", SO HYO}}, gameClass, SO HYO " tvp=0"},
       {{{"GameClass", "TTVPWindowForm"}}, gameClass, "TTVPWindowForm tvp=1"},
       {{{"GameClass", "ttvpwindowform"}}, gameClass, "ttvpwindowform tvp=0"},
       {{{"GameClass", "TTVP-WindowForm"}}, gameClass, "TTVP-WindowForm tvp=0"},
-      {{{"GameClass", std::nullopt}, {"GameTitle", "TTVPWindowForm"}}, gameClass, "TTVPWindowForm tvp=1"},
+      {{{"GameClass", std::nullopt}, {"GameTitle", "TTVPWindowForm"}},
+       gameClass,
+       "TTVPWindowForm tvp=1"},
       {{}, defaultSelect, "0"},
       {{{"DefaultSelect", "2"}}, defaultSelect, "2"},
       {{{"DefaultSelect", "7"}}, defaultSelect, "7"},
@@ -571,7 +653,8 @@ std::vector<LoadValueCase> LoadValueCases() {
       // No selection: no InstallSize key is read, the stale value stays.
       {{{"InstallSelects", "0"}, {"InstallSize0", "5"}}, size0, "99"},
       {{}, disks, "|||||||||"},
-      {{{"DiskCheckFile1", "DISK1.TXT"}, {"DiskCheckFile9", HYO ".TXT"}, {"DiskCheckFile10", "X"}}, disks,
+      {{{"DiskCheckFile1", "DISK1.TXT"}, {"DiskCheckFile9", HYO ".TXT"}, {"DiskCheckFile10", "X"}},
+       disks,
        "|DISK1.TXT||||||||" HYO ".TXT"},
       {{}, execApp, "|stale"},
       {{{"ExecApp", "Explorer.exe,README.TXT"}}, execApp, "Explorer.exe|README.TXT"},
@@ -583,16 +666,29 @@ std::vector<LoadValueCase> LoadValueCases() {
       {{{"InstallDirectX", "3"}}, directX, "65560"},
       {{{"InstallDirectX", "6"}}, directX, "65552"},
       {{{"InstallDirectX", "abc"}}, directX, "65536"},
-      {{}, messages,
-       "\x82\x63\x82\x89\x82\x92\x82\x85\x82\x83\x82\x94\x82\x77\x82\xF0\x83\x43\x83\x93\x83\x58\x83\x67"
-       "\x81\x5B\x83\x8B\x82\xB7\x82\xE9|\x83\x43\x83\x93\x83\x58\x83\x67\x81\x5B\x83\x8B\x95\xFB\x96\x40"
+      {{},
+       messages,
+       "\x82\x63\x82\x89\x82\x92\x82\x85\x82\x83\x82\x94\x82\x77\x82\xF0\x83\x43\x83\x93\x83\x58"
+       "\x83\x67"
+       "\x81\x5B\x83\x8B\x82\xB7\x82\xE9|"
+       "\x83\x43\x83\x93\x83\x58\x83\x67\x81\x5B\x83\x8B\x95\xFB\x96\x40"
        "\x82\xF0\x91\x49\x91\xF0\x82\xB5\x82\xC4\x89\xBA\x82\xB3\x82\xA2"},
-      {{{"InstallDXMessage", "DX " HYO}, {"SelectSetupMessage", SO "?"}}, messages, "DX " HYO "|" SO "?"},
+      {{{"InstallDXMessage", "DX " HYO}, {"SelectSetupMessage", SO "?"}},
+       messages,
+       "DX " HYO "|" SO "?"},
       {{{"GameDir", "SAVEDIR"}}, saveData, "SAVEDIR"},
       {{{"SaveDataFolderName", "SAVE " HYO}}, saveData, "SAVE " HYO},
       {{}, flags, "000"},
-      {{{"UseCompanyNameForShortcutGroup", "1"}, {"ChooseSaveDataFolder", "5"}, {"CancelSaveData", "1"}}, flags, "111"},
-      {{{"UseCompanyNameForShortcutGroup", "0"}, {"ChooseSaveDataFolder", "abc"}, {"CancelSaveData", "0"}}, flags, "000"},
+      {{{"UseCompanyNameForShortcutGroup", "1"},
+        {"ChooseSaveDataFolder", "5"},
+        {"CancelSaveData", "1"}},
+       flags,
+       "111"},
+      {{{"UseCompanyNameForShortcutGroup", "0"},
+        {"ChooseSaveDataFolder", "abc"},
+        {"CancelSaveData", "0"}},
+       flags,
+       "000"},
   };
 }
 

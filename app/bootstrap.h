@@ -5,5 +5,6 @@
 // False ends the run with exit code 0 (any message has been shown).
 bool RunBootstrap(HINSTANCE instance);
 
-// Releases the package index and deletes the temporary manifest; safe to call again.
+// Releases the package index, deletes the temporary manifest and removes the folder of its own
+// that holds it; safe to call again.
 void RemoveTempManifest();

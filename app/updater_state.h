@@ -20,6 +20,9 @@ struct UpdaterState {
   PackageIndex* packageIndex;  // GlobalAlloc block; released by RemoveTempManifest
 
   char tempManifestPath[kPathCapacity];
+  // The folder of this process's own that holds tempManifestPath: created new under the temp
+  // folder, removed by RemoveTempManifest; empty while none exists.
+  char tempManifestFolder[kPathCapacity];
   char captionText[kTextCapacity];
   HWND mainWindow;  // owner of the message boxes: the wizard while it exists, else none
 

@@ -7,9 +7,7 @@
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   int exitCode = 0;  // 1 only when the wizard completed the update
-  if (RunBootstrap(instance)) {
-    // The manifest has been extracted: the installation check and the wizard run here.
-  }
+  if (RunBootstrap(instance)) exitCode = RunInstallCheckAndWizard(instance);
   RemoveTempManifest();
   return exitCode;
 }

@@ -10,10 +10,11 @@
 // Control bits come from 32-bit little-endian words, bit 31 first; a word is fetched from the
 // read position only when a bit is needed and the current word has none left.
 //
-// The fast loop decodes a whole token from the current word when the word still holds all of its
-// bits; a token whose bits run into the next word, or that starts within kFastSourceSlack bytes
-// of the source's end, goes through DecodeTokenExact, which takes one bit at a time with every
-// bound checked. Either way a token commits nothing before all of its bounds have been checked.
+// The fast loop decodes a whole token at a time: a run of literals from the leading 1 bits of the
+// current word, a match from the word (and, when its bits run into the next word, from both
+// words at once). A token that starts within kFastSourceSlack bytes of the source's end goes
+// through DecodeTokenExact, which takes one bit at a time with every bound checked. Either way a
+// token commits nothing before all of its bounds have been checked.
 
 namespace {
 
@@ -22,11 +23,10 @@ using std::uint32_t;
 using std::uint8_t;
 
 constexpr uint32_t kTopBit = 0x80000000u;
-constexpr uint32_t kSecondBit = 0x40000000u;
 constexpr unsigned kControlWordBytes = 4;
-// A long match reads at most two data bytes (B and N): with that many left the fast decoder may
-// read them before it knows whether the token needs them.
-constexpr size_t kFastSourceSlack = 2;
+// A match reads at most a control word and two data bytes (B and N): with that many left the
+// fast decoder may read them before it knows whether the token needs them.
+constexpr size_t kFastSourceSlack = 6;
 constexpr unsigned kFarDistanceBase = 257;
 constexpr unsigned kShortLength = 2;
 
@@ -42,12 +42,83 @@ constexpr uint8_t kLengthExtraBits[6] = {0, 0, 1, 2, 4, 0};
 constexpr uint32_t kLengthBase[6] = {3, 4, 5, 7, 11, 27};
 constexpr unsigned kLengthWithByte = 5;
 
+// Match tokens by table, in two steps. The distance table is indexed by the first 10 control
+// bits of a token that starts with a 0 bit (kind, selector and low bits never take more); the
+// length table by the 9 bits after the distance code (a length code never takes more).
+// distance = (B << shift) + distanceAdd.
+constexpr unsigned kDistanceIndexBits = 10;
+constexpr unsigned kLengthIndexBits = 9;
+
+constexpr uint32_t DistanceEntry(uint32_t used, uint32_t beforeB, uint32_t shift,
+                                 uint32_t distanceAdd, bool isShort) {
+  return used | beforeB << 4 | shift << 8 | distanceAdd << 11 | uint32_t{isShort} << 24;
+}
+constexpr uint32_t DistanceUsed(uint32_t e) { return e & 15; }
+constexpr uint32_t DistanceBeforeB(uint32_t e) { return (e >> 4) & 15; }
+constexpr uint32_t DistanceShift(uint32_t e) { return (e >> 8) & 7; }
+constexpr uint32_t DistanceAdd(uint32_t e) { return (e >> 11) & 0x1FFF; }
+constexpr bool DistanceIsShort(uint32_t e) { return (e >> 24) & 1; }
+
+constexpr uint16_t LengthEntry(uint32_t used, uint32_t length, bool withN) {
+  return static_cast<uint16_t>(used | length << 4 | uint32_t{withN} << 9);
+}
+constexpr uint32_t LengthUsed(uint32_t e) { return e & 15; }
+constexpr uint32_t LengthField(uint32_t e) { return (e >> 4) & 31; }
+constexpr bool LengthWithN(uint32_t e) { return (e >> 9) & 1; }
+
+struct MatchTables {
+  uint32_t distance[1u << kDistanceIndexBits];
+  uint16_t length[1u << kLengthIndexBits];
+};
+
+constexpr MatchTables BuildMatchTables() {
+  MatchTables t{};
+  for (uint32_t index = 0; index < (1u << kDistanceIndexBits); ++index) {
+    auto bit = [index](unsigned position) {
+      return (index >> (kDistanceIndexBits - 1 - position)) & 1;
+    };
+    if (bit(0)) continue;  // a literal: not a match
+    if (bit(1)) {
+      if (!bit(2)) {
+        t.distance[index] = DistanceEntry(3, 3, 0, 1, true);
+      } else {
+        const uint32_t x = bit(3) << 2 | bit(4) << 1 | bit(5);
+        t.distance[index] = DistanceEntry(6, 3, 3, kFarDistanceBase + x, true);
+      }
+      continue;
+    }
+    unsigned distanceClass = 0;
+    while (distanceClass < 4 && !bit(2 + distanceClass)) ++distanceClass;
+    const unsigned beforeB = 2 + kSelectorBits[distanceClass];
+    const unsigned k = kLowBits[distanceClass];
+    uint32_t x = 0;
+    for (unsigned i = 0; i < k; ++i) x = x << 1 | bit(beforeB + i);
+    t.distance[index] = DistanceEntry(beforeB + k, beforeB, k,
+                                      (kDistancePrefix[distanceClass] << k) + x + 1, false);
+  }
+  for (uint32_t index = 0; index < (1u << kLengthIndexBits); ++index) {
+    auto bit = [index](unsigned position) {
+      return (index >> (kLengthIndexBits - 1 - position)) & 1;
+    };
+    unsigned lengthCode = 0;
+    while (lengthCode < kLengthWithByte && !bit(lengthCode)) ++lengthCode;
+    const unsigned codeBits = kLengthCodeBits[lengthCode];
+    uint32_t extra = 0;
+    for (unsigned i = 0; i < kLengthExtraBits[lengthCode]; ++i) extra = extra << 1 | bit(codeBits + i);
+    t.length[index] = LengthEntry(codeBits + kLengthExtraBits[lengthCode],
+                                  kLengthBase[lengthCode] + extra, lengthCode == kLengthWithByte);
+  }
+  return t;
+}
+
+constexpr MatchTables kMatchTables = BuildMatchTables();
+
+// The distance of a far-form short match with B = 255 and x = 7: the end marker.
+constexpr uint32_t kEndMarkerDistance = kFarDistanceBase + 8 * 255 + 7;
+
 uint32_t LoadLittle32(const uint8_t* p) {
   return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
 }
-
-// The top `count` bits (0 to 31) of a left-aligned word.
-uint32_t TopBits(uint32_t word, unsigned count) { return (word >> 1) >> (31 - count); }
 
 // Stream and destination positions; `word` holds its `bits` untaken control bits at the top,
 // zeros below them.
@@ -68,14 +139,22 @@ enum class TokenOutcome { next, end, fault };
 inline uint8_t* CopyLongMatch(uint8_t* out, uint32_t distance, uint32_t length) {
   uint8_t* const end = out + length;
   if (distance >= 4) {
-    // Every 4-byte unit reads bytes at least 4 back, all of them final already.
-    const uint8_t* from = out - distance;
-    while (end - out >= 4) {
-      std::memcpy(out, from, 4);
-      out += 4;
-      from += 4;
+    // 4-byte units from the match's start, the last one ending at the match's end (it may
+    // overlap the one before). Every unit reads bytes at least 4 back, all of them final by
+    // then, so the result equals the byte-by-byte rule.
+    const uint8_t* const from = out - distance;
+    if (length < 4) {
+      out[0] = from[0];
+      out[1] = from[1];
+      out[2] = from[2];
+      return end;
     }
-    while (out != end) *out++ = *from++;
+    size_t i = 0;
+    while (i + 4 < length) {
+      std::memcpy(out + i, from + i, 4);
+      i += 4;
+    }
+    std::memcpy(end - 4, from + (length - 4), 4);
     return end;
   }
   if (distance == 1) {
@@ -116,6 +195,78 @@ inline uint8_t* CopyLongMatch(uint8_t* out, uint32_t distance, uint32_t length) 
     *out++ = pattern[0];
   }
   return end;
+}
+
+// The control bits of a match token (one that starts with a 0 bit), read from the top of a
+// 64-bit buffer. The distance is ((prefix + B) << shift) + x + base.
+struct MatchBits {
+  unsigned used;     // control bits of the whole token
+  unsigned beforeB;  // control bits before the byte B
+  uint32_t prefix;
+  unsigned shift;
+  uint32_t x;
+  uint32_t base;
+  uint32_t length;   // N still to be added when withN
+  bool withN;
+};
+
+inline void ReadMatchBits(std::uint64_t buffer, MatchBits& m) {
+  constexpr std::uint64_t kSecond = std::uint64_t{1} << 62;
+  constexpr std::uint64_t kThird = std::uint64_t{1} << 61;
+  if (buffer & kSecond) {
+    m.beforeB = 3;
+    m.prefix = 0;
+    m.length = kShortLength;
+    m.withN = false;
+    if (buffer & kThird) {
+      m.used = 6;
+      m.shift = 3;
+      m.x = static_cast<uint32_t>(buffer >> 58) & 7;
+      m.base = kFarDistanceBase;
+    } else {
+      m.used = 3;
+      m.shift = 0;
+      m.x = 0;
+      m.base = 1;
+    }
+    return;
+  }
+  std::uint64_t rest = buffer << 2;
+  const unsigned distanceClass =
+      static_cast<unsigned>(__builtin_clzll(rest | std::uint64_t{1} << 59));
+  const unsigned selectorBits = kSelectorBits[distanceClass];
+  rest <<= selectorBits;
+  const unsigned lowBits = kLowBits[distanceClass];
+  m.x = static_cast<uint32_t>(rest >> (64 - lowBits));
+  rest <<= lowBits;
+  const unsigned lengthCode = static_cast<unsigned>(__builtin_clzll(rest | std::uint64_t{1} << 58));
+  const unsigned codeBits = kLengthCodeBits[lengthCode];
+  rest <<= codeBits;
+  const unsigned extraBits = kLengthExtraBits[lengthCode];
+  m.length = kLengthBase[lengthCode] + static_cast<uint32_t>((rest >> 1) >> (63 - extraBits));
+  m.withN = lengthCode == kLengthWithByte;
+  m.used = 2 + selectorBits + lowBits + codeBits + extraBits;
+  m.beforeB = 2 + selectorBits;
+  m.prefix = kDistancePrefix[distanceClass];
+  m.shift = lowBits;
+  m.base = 1;
+}
+
+// Copies 1 to 32 literal bytes: 4-byte units, the last one ending at the run's end; shorter runs
+// byte by byte (three stores that cover 1, 2 or 3 bytes).
+inline void CopyLiterals(uint8_t* out, const uint8_t* in, size_t run) {
+  if (run < 4) {
+    out[0] = in[0];
+    out[run / 2] = in[run / 2];
+    out[run - 1] = in[run - 1];
+    return;
+  }
+  size_t i = 0;
+  while (i + 4 < run) {
+    std::memcpy(out + i, in + i, 4);
+    i += 4;
+  }
+  std::memcpy(out + run - 4, in + run - 4, 4);
 }
 
 // One whole token, one control bit at a time, every bound checked where it is met. On a fault
@@ -243,71 +394,107 @@ DecodeResult DecodePacked(uint8_t* destination, size_t capacity, const uint8_t* 
         in = tokenStart;
         break;
       }
-      const uint8_t* const runEnd = in + run;
-      while (runEnd - in >= 4) {
-        std::memcpy(out, in, 4);
-        out += 4;
-        in += 4;
-      }
-      while (in != runEnd) *out++ = *in++;
+      CopyLiterals(out, in, run);
+      out += run;
+      in += run;
       word = run < 32 ? word << run : 0;
       bits -= static_cast<unsigned>(run);
       continue;
     }
 
     if (sourceLeft >= kFastSourceSlack) {
-      // Decode the match from the word as if its bits were all there; the zeros below the
-      // untaken bits only ever make a token longer, so `used > bits` catches every token that
-      // runs into the next control word.
-      unsigned used;
-      uint32_t distance;
-      uint32_t length;
-      size_t bytesRead;
-      const uint32_t b = in[0];
-      if (word & kSecondBit) {
-        length = kShortLength;
-        bytesRead = 1;
-        if (word & (kSecondBit >> 1)) {
-          const uint32_t x = (word >> 26) & 7;
-          used = 6;
-          if (b == 255 && x == 7) {
-            if (used > bits) goto exact;
-            in += 1;
-            status = DecodeStatus::ok;
-            break;
-          }
-          distance = kFarDistanceBase + 8 * b + x;
+      // A match, read from the current word followed by the word that comes after B: that is
+      // where the next control word is when the token runs out of bits after B, and the bytes
+      // are there (kFastSourceSlack) whether or not the token needs them. A token that runs out
+      // before B goes the general way below.
+      const std::uint64_t buffer = std::uint64_t{word} << 32 |
+                                   std::uint64_t{LoadLittle32(in + 1)} << (32 - bits);
+      const uint32_t d = kMatchTables.distance[buffer >> (64 - kDistanceIndexBits)];
+      if (DistanceBeforeB(d) <= bits) {
+        const uint32_t distanceUsed = DistanceUsed(d);
+        const uint32_t l = kMatchTables.length[(buffer << distanceUsed) >> (64 - kLengthIndexBits)];
+        const bool isShort = DistanceIsShort(d);
+        const uint32_t used = distanceUsed + (isShort ? 0 : LengthUsed(l));
+        const bool straddles = used > bits;
+        const bool withN = !isShort && LengthWithN(l);
+        const uint8_t* const byteN = in + 1 + (straddles ? kControlWordBytes : 0);
+        const uint32_t distance = (uint32_t{in[0]} << DistanceShift(d)) + DistanceAdd(d);
+        const uint32_t length = isShort ? kShortLength : LengthField(l) + (withN ? *byteN : 0);
+        const unsigned nextBits = bits + (straddles ? 32 : 0) - used;
+        if (isShort && distance == kEndMarkerDistance) {
+          in = byteN;
+          status = DecodeStatus::ok;
+          break;
+        }
+        if (distance > static_cast<size_t>(out - destination) ||
+            length > static_cast<size_t>(outEnd - out)) {
+          in = tokenStart;
+          break;
+        }
+        in = byteN + (withN ? 1 : 0);
+        // The bits left, with zeros below them.
+        word = static_cast<uint32_t>(((buffer << used) & ~(~std::uint64_t{0} >> nextBits)) >> 32);
+        bits = nextBits;
+        const uint8_t* const from = out - distance;
+        if (length < 4 && (isShort || distance >= 4)) {
+          // Byte by byte: 2 or 3 bytes in three stores (the second byte twice for 2).
+          out[0] = from[0];
+          out[1] = from[1];
+          out[length - 1] = from[length - 1];
+          out += length;
+        } else if (length <= 8 && distance >= 4) {
+          // Two 4-byte units, the second ending at the match's end.
+          std::memcpy(out, from, 4);
+          std::memcpy(out + length - 4, from + length - 4, 4);
+          out += length;
         } else {
-          used = 3;
-          distance = b + 1;
+          out = CopyLongMatch(out, distance, length);
         }
-      } else {
-        uint32_t rest = word << 2;
-        const unsigned distanceClass = static_cast<unsigned>(__builtin_clz(rest | 0x08000000u));
-        rest <<= kSelectorBits[distanceClass];
-        const unsigned lowBits = kLowBits[distanceClass];
-        distance = ((kDistancePrefix[distanceClass] + b) << lowBits) + TopBits(rest, lowBits) + 1;
-        rest <<= lowBits;
-        const unsigned lengthCode = static_cast<unsigned>(__builtin_clz(rest | 0x04000000u));
-        rest <<= kLengthCodeBits[lengthCode];
-        const unsigned extraBits = kLengthExtraBits[lengthCode];
-        length = kLengthBase[lengthCode] + TopBits(rest, extraBits);
-        bytesRead = 1;
-        if (lengthCode == kLengthWithByte) {
-          length += in[1];
-          bytesRead = 2;
-        }
-        used = 2 + kSelectorBits[distanceClass] + lowBits + kLengthCodeBits[lengthCode] + extraBits;
+        continue;
       }
-      if (used > bits) goto exact;
+    }
+
+    if (sourceLeft >= kFastSourceSlack) {
+      // A match. If its bits run into the next control word, that word is fetched where the
+      // token runs out of bits: before B when the bits before B already do, else right after B.
+      // The word is loaded from there in any case (the source holds kFastSourceSlack bytes) and
+      // the token is read from both words at once; it is the next word only if the token needs
+      // it. Below the untaken bits `word` holds zeros, so the bits before B come out too long,
+      // never too short, when they are not all there.
+      const std::uint64_t padded = std::uint64_t{word} << 32;
+      const unsigned beforeB =
+          (padded & (std::uint64_t{1} << 62))
+              ? 3u
+              : 2u + kSelectorBits[__builtin_clzll((padded << 2) | std::uint64_t{1} << 59)];
+      const bool wordBeforeB = beforeB > bits;
+      const std::uint64_t buffer =
+          padded | std::uint64_t{LoadLittle32(in + (wordBeforeB ? 0 : 1))} << (32 - bits);
+      MatchBits m;
+      ReadMatchBits(buffer, m);
+      const bool straddles = m.used > bits;
+      const uint8_t* const byteB = in + (straddles && wordBeforeB ? kControlWordBytes : 0);
+      const uint8_t* const byteN = in + 1 + (straddles ? kControlWordBytes : 0);
+      const unsigned nextBits = bits + (straddles ? 32 : 0) - m.used;
+      // The bits left, with zeros below them.
+      const uint32_t nextWord = static_cast<uint32_t>(
+          ((buffer << m.used) & ~(~std::uint64_t{0} >> nextBits)) >> 32);
+      const uint8_t* const after = byteN + (m.withN ? 1 : 0);
+      const uint32_t b = *byteB;
+      const uint32_t distance = ((m.prefix + b) << m.shift) + m.x + m.base;
+      if (m.base == kFarDistanceBase && b == 255 && m.x == 7) {
+        in = after;
+        status = DecodeStatus::ok;
+        break;
+      }
+      const uint32_t length = m.length + (m.withN ? *byteN : 0);
       if (distance > static_cast<size_t>(out - destination) ||
           length > static_cast<size_t>(outEnd - out)) {
         in = tokenStart;
         break;
       }
-      in += bytesRead;
-      word <<= used;
-      bits -= used;
+      in = after;
+      word = nextWord;
+      bits = nextBits;
       if (length == kShortLength) {
         out[0] = *(out - distance);
         out[1] = *(out + 1 - distance);
@@ -318,7 +505,7 @@ DecodeResult DecodePacked(uint8_t* destination, size_t capacity, const uint8_t* 
       continue;
     }
 
-  exact: {
+    {
     // Back to the token's start: DecodeTokenExact fetches the control word itself if needed.
     DecoderState state{in, inEnd, destination, out, outEnd, word, bits};
     const TokenOutcome outcome = DecodeTokenExact(state);

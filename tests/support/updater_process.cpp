@@ -312,11 +312,46 @@ std::string UpdaterProcess::WaitForPause(DWORD timeoutMs) {
   return paused_ ? pausedAt_ : std::string();
 }
 
-void UpdaterProcess::Resume() {
+std::string UpdaterProcess::PausedStringArgument(int index) {
+  if (!paused_) return {};
+  HANDLE thread = OpenThread(THREAD_GET_CONTEXT, FALSE, pauseEvent_.dwThreadId);
+  if (!thread) return {};
+  CONTEXT context{};
+  context.ContextFlags = CONTEXT_CONTROL;
+  const bool haveContext = GetThreadContext(thread, &context);
+  CloseHandle(thread);
+  if (!haveContext) return {};
+  // At a stdcall function's entry: [esp] is the return address, the arguments follow.
+  DWORD address = 0;
+  SIZE_T read = 0;
+  const auto slot = reinterpret_cast<const void*>(context.Esp + 4 + 4 * index);
+  if (!ReadProcessMemory(process_.hProcess, slot, &address, sizeof address, &read) || !address) {
+    return {};
+  }
+  std::string text;
+  for (DWORD at = address; text.size() < MAX_PATH; ++at) {
+    char c = 0;
+    if (!ReadProcessMemory(process_.hProcess, reinterpret_cast<const void*>(at), &c, 1, &read) ||
+        c == '\0') {
+      break;
+    }
+    text.push_back(c);
+  }
+  return text;
+}
+
+void UpdaterProcess::Resume(bool keepOtherPauses) {
   if (!paused_) return;
-  const std::uint8_t* address = static_cast<const std::uint8_t*>(
-      pauseEvent_.u.Exception.ExceptionRecord.ExceptionAddress);
-  DisarmBreakpoints();
+  void* address = pauseEvent_.u.Exception.ExceptionRecord.ExceptionAddress;
+  for (auto it = breakpoints_.begin(); it != breakpoints_.end(); ++it) {
+    if (it->address != address) continue;
+    SIZE_T written = 0;
+    WriteProcessMemory(process_.hProcess, it->address, &it->original, 1, &written);
+    FlushInstructionCache(process_.hProcess, it->address, 1);
+    breakpoints_.erase(it);
+    break;
+  }
+  if (!keepOtherPauses) DisarmBreakpoints();
   HANDLE thread = OpenThread(THREAD_GET_CONTEXT | THREAD_SET_CONTEXT, FALSE,
                              pauseEvent_.dwThreadId);
   if (thread) {

@@ -22,8 +22,8 @@
 // Pausing: with RunOptions::pauseAt naming KERNEL32 exports, the child runs under this thread as
 // its debugger and stops at its first call of any of them (a breakpoint at the function's entry;
 // system DLLs sit at the same address in every process). WaitForPause waits for that stop, the
-// test looks at the child's files while it stands still, and Resume lets it go on. One pause per
-// run; at most one paused-capable child per test thread at a time.
+// test looks at the child's files while it stands still, and Resume lets it go on. At most one
+// child with pauses per test thread at a time.
 #include <windows.h>
 
 #include <cstdint>
@@ -90,8 +90,12 @@ class UpdaterProcess {
   // child ended first or time ran out.
   std::string WaitForPause(DWORD timeoutMs = 0);
   bool paused() const { return paused_; }
-  // Lets a paused child go on (the breakpoints are gone: it does not stop again).
-  void Resume();
+  // While paused at a function's entry: its argument number index (0 = first) read as a
+  // NUL-terminated string of at most 260 bytes from the child (for A functions' LPCSTR).
+  std::string PausedStringArgument(int index);
+  // Lets a paused child go on. The function it stopped at never stops it again; the others of
+  // RunOptions::pauseAt are dropped too unless keepOtherPauses (then WaitForPause again).
+  void Resume(bool keepOtherPauses = false);
 
   bool running();
   DWORD processId() const { return processId_; }

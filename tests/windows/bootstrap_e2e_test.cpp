@@ -13,7 +13,10 @@
 #include <vector>
 
 #include "app/win32_handles.h"
+#include "app/bootstrap.h"
+#include "app/updater_state.h"
 #include "package/package_format.h"
+#include "tests/support/message_box_capture.h"
 #include "tests/support/test_files.h"
 #include "tests/support/test_updater.h"
 #include "tests/support/updater_process.h"
@@ -101,6 +104,14 @@ std::string OwnManifestFolder(const std::string& temp, const std::vector<std::st
   return own[0];
 }
 
+// Lets a run that got past the bootstrap end: message boxes get OK, and a wizard (when the
+// prefix holds an installation the manifest names) is cancelled. The run's exit code.
+int FinishRun(UpdaterProcess& run) {
+  run.WaitUntil([&run] { return run.wizard() != nullptr; }, "the exit or the wizard");
+  if (run.wizard()) run.Command(IDCANCEL);
+  return run.WaitForExit();
+}
+
 class BootstrapRun : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(MakeFolder(temp_)); }
@@ -147,7 +158,7 @@ TEST_F(BootstrapRun, ExtractsTheManifestIntoAFolderOfItsOwnAndRemovesBothAtTheEx
     EXPECT_EQ(0u, Attributes(extracted) & FILE_ATTRIBUTE_READONLY);
 
     run.Resume();
-    EXPECT_EQ(0, run.WaitForExit()) << run.Describe();
+    EXPECT_EQ(0, FinishRun(run)) << run.Describe();
     EXPECT_EQ(std::vector<std::string>{}, ListTree(temp_));
   }
 }
@@ -296,7 +307,7 @@ TEST_F(BootstrapRun, LeavesWhatAlreadyStandsInTheTempFolderAlone) {
     EXPECT_TRUE(run.boxes().empty()) << run.Describe();
     EXPECT_FALSE(OwnManifestFolder(temp_, {"UPDATE.INI"}).empty());
     run.Resume();
-    EXPECT_EQ(0, run.WaitForExit()) << run.Describe();
+    EXPECT_EQ(0, FinishRun(run)) << run.Describe();
 
     EXPECT_EQ(plantedTree, ListTree(temp_));
     std::vector<std::uint8_t> bytes;
@@ -368,7 +379,7 @@ TEST_F(BootstrapRun, ASecondRunLeavesTheFirstRunsManifestAlone) {
 
   UpdaterProcess second;
   ASSERT_TRUE(second.Start(secondExe, Options(false)));
-  EXPECT_EQ(0, second.WaitForExit()) << second.Describe();
+  EXPECT_EQ(0, FinishRun(second)) << second.Describe();
 
   EXPECT_EQ(treeBefore, ListTree(temp_));
   std::vector<std::uint8_t> after;
@@ -377,8 +388,98 @@ TEST_F(BootstrapRun, ASecondRunLeavesTheFirstRunsManifestAlone) {
   EXPECT_EQ(timeBefore, LastWriteTime(manifest));
 
   first.Resume();
-  EXPECT_EQ(0, first.WaitForExit()) << first.Describe();
+  EXPECT_EQ(0, FinishRun(first)) << first.Describe();
   EXPECT_EQ(std::vector<std::string>{}, ListTree(temp_));
+}
+
+TEST_F(BootstrapRun, TakesAnotherFolderWhenItsFolderNameIsTaken) {
+  const struct {
+    const char* label;
+    bool asFolder;
+  } cases[] = {
+      {"a file of that name", false},
+      {"a folder of that name holding UPDATE.INI", true},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(testing::Message() << "case " << i << ": " << cases[i].label);
+    ScratchFolder folder{"case"};
+    const std::string exe = MakeTestUpdater(folder.path(), ManifestPackage(true, true));
+    ASSERT_FALSE(exe.empty());
+    RunOptions options = Options(true);
+    options.pauseAt.push_back("CreateDirectoryA");
+
+    UpdaterProcess run;
+    ASSERT_TRUE(run.Start(exe, options));
+    ASSERT_EQ("CreateDirectoryA", run.WaitForPause()) << run.Describe();
+    const std::string taken = run.PausedStringArgument(0);
+    ASSERT_EQ(JoinPath(temp_, ""), taken.substr(0, temp_.size() + 1)) << taken;
+    const std::string name = taken.substr(temp_.size() + 1);
+    ASSERT_TRUE(IsRunFolderEntry(name + "\\")) << taken;
+    std::string plantedFile = taken;
+    std::vector<std::string> plantedTree = {name};
+    if (cases[i].asFolder) {
+      ASSERT_TRUE(MakeFolder(taken));
+      plantedFile = JoinPath(taken, "UPDATE.INI");
+      plantedTree = {name + "\\", name + "\\UPDATE.INI"};
+    }
+    ASSERT_TRUE(WriteText(plantedFile, "planted"));
+
+    run.Resume(true);
+    ASSERT_FALSE(run.WaitForPause().empty()) << run.Describe();
+    EXPECT_TRUE(run.boxes().empty()) << run.Describe();
+    EXPECT_NE(name + "\\", OwnManifestFolder(temp_, {name}));
+    run.Resume();
+    EXPECT_EQ(0, FinishRun(run)) << run.Describe();
+
+    EXPECT_EQ(plantedTree, ListTree(temp_));
+    std::vector<std::uint8_t> bytes;
+    EXPECT_TRUE(ReadBytes(plantedFile, &bytes));
+    EXPECT_EQ(ToBytes("planted"), bytes);
+    RemoveTree(taken);
+  }
+}
+
+// In process: the exit's clean-up over a manifest folder made here.
+TEST(RemoveTempManifest, ReleasesTheIndexAndRemovesTheManifestAndItsFolderOnlyOnce) {
+  ScratchFolder work{"remove"};
+  const std::string folder = work.Join("UPD0000ABCD");
+  const std::string manifest = JoinPath(folder, "UPDATE.INI");
+  ASSERT_TRUE(MakeFolder(folder));
+  ASSERT_TRUE(WriteText(manifest, kManifestText));
+  ResetUpdaterState();
+  lstrcpyA(g_updater.tempManifestFolder, folder.c_str());
+  lstrcpyA(g_updater.tempManifestPath, manifest.c_str());
+  g_updater.packageIndex = static_cast<PackageIndex*>(GlobalAlloc(GMEM_FIXED, kPackageHeaderSize));
+  ASSERT_NE(nullptr, g_updater.packageIndex);
+
+  MessageBoxCapture capture;
+  RemoveTempManifest();
+  EXPECT_EQ(nullptr, g_updater.packageIndex);
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, Attributes(folder));
+
+  // What stands at those paths afterwards belongs to someone else: a second call leaves it.
+  ASSERT_TRUE(MakeFolder(folder));
+  ASSERT_TRUE(WriteText(manifest, "another run's"));
+  RemoveTempManifest();
+  EXPECT_TRUE(IsFile(manifest));
+  EXPECT_TRUE(capture.boxes().empty()) << Describe(capture.boxes());
+  ResetUpdaterState();
+}
+
+TEST(RemoveTempManifest, KeepsItsFolderWhenSomethingElseWasPutInIt) {
+  ScratchFolder work{"remove"};
+  const std::string folder = work.Join("UPD0000ABCE");
+  const std::string other = JoinPath(folder, "OTHER.TXT");
+  ASSERT_TRUE(MakeFolder(folder));
+  ASSERT_TRUE(WriteText(JoinPath(folder, "UPDATE.INI"), kManifestText));
+  ASSERT_TRUE(WriteText(other, "not the updater's"));
+  ResetUpdaterState();
+  lstrcpyA(g_updater.tempManifestFolder, folder.c_str());
+  lstrcpyA(g_updater.tempManifestPath, JoinPath(folder, "UPDATE.INI").c_str());
+
+  RemoveTempManifest();
+  EXPECT_EQ(std::vector<std::string>{"OTHER.TXT"}, ListTree(folder));
+  ResetUpdaterState();
 }
 
 // The attributes of the first element named element in xml.

@@ -1,5 +1,6 @@
 #include "tools/packer/packed_encoder.h"
 
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -172,6 +173,9 @@ size_t CommonLength(const uint8_t* a, const uint8_t* b, size_t limit) {
 // ones); chains are walked nearest first and every candidate is compared, so hash collisions
 // cost time but never change a result. The tables grow with the input up to kMaxHashBits, so a
 // small input needs little set-up; with kMaxHashBits the pair hash is the pair itself.
+// Position: the type that holds position + 1 in the tables (32 bits whenever the input allows,
+// which keeps the tables small).
+template <typename Position>
 class MatchFinder {
  public:
   MatchFinder(const uint8_t* data, size_t size) : data_(data), size_(size) {
@@ -183,19 +187,27 @@ class MatchFinder {
     chain2_.assign(chainSlots_, kNone);
   }
 
-  // Records position p (every position once, in order).
-  void Insert(size_t p) {
-    const size_t left = size_ - p;
-    if (left < 2) return;
-    const size_t slot = p & (chainSlots_ - 1);
-    if (left >= kMinLongLength) {
-      const uint32_t h = Hash3(data_ + p);
-      chain3_[slot] = head3_[h];
-      head3_[h] = p + 1;
+  // Records the positions [begin, end) (every position once, in order). Within a run of one
+  // hash the previous position is the chain's head already, so the head is only written.
+  void Insert(size_t begin, size_t end) {
+    const size_t mask = chainSlots_ - 1;
+    const size_t longEnd = size_ >= kMinLongLength ? size_ - kMinLongLength + 1 : 0;
+    const size_t pairEnd = size_ >= 2 ? size_ - 1 : 0;
+    uint32_t last3 = ~uint32_t{0};
+    uint32_t last2 = ~uint32_t{0};
+    for (size_t p = begin; p < end && p < pairEnd; ++p) {
+      const size_t slot = p & mask;
+      if (p < longEnd) {
+        const uint32_t h = Hash3(data_ + p);
+        chain3_[slot] = h == last3 ? static_cast<Position>(p) : head3_[h];
+        head3_[h] = static_cast<Position>(p + 1);
+        last3 = h;
+      }
+      const uint32_t h = Hash2(data_ + p);
+      chain2_[slot] = h == last2 ? static_cast<Position>(p) : head2_[h];
+      head2_[h] = static_cast<Position>(p + 1);
+      last2 = h;
     }
-    const uint32_t h = Hash2(data_ + p);
-    chain2_[slot] = head2_[h];
-    head2_[h] = p + 1;
   }
 
   // The longest match at p (nearest among equally long ones); length 0 when there is no match
@@ -253,20 +265,18 @@ class MatchFinder {
   size_t size_;
   unsigned hashBits_ = kMinHashBits;
   size_t chainSlots_ = kMinChainSlots;
-  std::vector<size_t> head3_;
-  std::vector<size_t> head2_;
-  std::vector<size_t> chain3_;
-  std::vector<size_t> chain2_;
+  std::vector<Position> head3_;
+  std::vector<Position> head2_;
+  std::vector<Position> chain3_;
+  std::vector<Position> chain2_;
 };
 
-}  // namespace
-
-std::vector<std::uint8_t> EncodePacked(const std::uint8_t* data, std::size_t size,
-                                       const EncodeProgress& progress) {
+template <typename Position>
+std::vector<uint8_t> Encode(const uint8_t* data, size_t size, const EncodeProgress& progress) {
   std::vector<uint8_t> out;
   out.reserve(size + size / 8 + 16);
   StreamWriter writer(out);
-  MatchFinder finder(data, size);
+  MatchFinder<Position> finder(data, size);
   size_t nextReport = kProgressStep;
 
   size_t p = 0;
@@ -282,7 +292,8 @@ std::vector<std::uint8_t> EncodePacked(const std::uint8_t* data, std::size_t siz
     } else {
       WriteLongMatch(writer, distance, length);
     }
-    for (const size_t end = p + length; p < end; ++p) finder.Insert(p);
+    finder.Insert(p, p + length);
+    p += length;
     if (progress && p >= nextReport) {
       progress(p);
       nextReport = p + kProgressStep;
@@ -292,4 +303,12 @@ std::vector<std::uint8_t> EncodePacked(const std::uint8_t* data, std::size_t siz
   writer.Finish();
   if (progress) progress(size);
   return out;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> EncodePacked(const std::uint8_t* data, std::size_t size,
+                                       const EncodeProgress& progress) {
+  if (size < UINT32_MAX) return Encode<uint32_t>(data, size, progress);
+  return Encode<size_t>(data, size, progress);
 }

@@ -6,6 +6,12 @@
 // only source[0, available), and copies from no distance greater than the bytes written so far.
 // A token that would break one of these bounds ends decoding with DecodeStatus::corrupt; the
 // bytes written before it stay. destination and source must not overlap.
+//
+// consumed and produced: with ok, the stream's length (up to and including the end marker's
+// last byte read) and the bytes decoded; with corrupt, the stream bytes and output bytes of the
+// tokens before the one that broke a bound (a control word that this token would have fetched
+// is not counted). A stream that ends before the destination is full is ok: produced tells how
+// far it got, and the rest of the destination is left as it was.
 #include <cstddef>
 #include <cstdint>
 

@@ -54,7 +54,8 @@ bool CheckNames(const std::vector<PackageMemberInput>& members, std::string* err
 }  // namespace
 
 bool BuildPackage(const std::vector<PackageMemberInput>& members, bool compressIndex,
-                  std::vector<std::uint8_t>* package, std::string* error) {
+                  std::vector<std::uint8_t>* package, std::string* error,
+                  const EncodeProgress& progress) {
   if (!CheckNames(members, error)) return false;
   if (members.size() > (kMax32 - kPackageHeaderSize) / kPackageEntrySize) {
     *error = "too many members for a 32-bit index";
@@ -63,6 +64,7 @@ bool BuildPackage(const std::vector<PackageMemberInput>& members, bool compressI
 
   std::vector<std::uint8_t> out(kPackageHeaderSize, 0);
   std::vector<std::uint8_t> index(members.size() * kPackageEntrySize, 0);
+  std::size_t taken = 0;  // member bytes of the members before this one
   for (std::size_t i = 0; i < members.size(); ++i) {
     const PackageMemberInput& member = members[i];
     if (member.bytes.size() > kMax32) {
@@ -70,7 +72,13 @@ bool BuildPackage(const std::vector<PackageMemberInput>& members, bool compressI
       return false;
     }
     std::vector<std::uint8_t> packed;
-    if (member.compress) packed = EncodePacked(member.bytes.data(), member.bytes.size());
+    if (member.compress) {
+      EncodeProgress packing;
+      if (progress) packing = [&](std::size_t done) { progress(taken + done); };
+      packed = EncodePacked(member.bytes.data(), member.bytes.size(), packing);
+    }
+    taken += member.bytes.size();
+    if (progress) progress(taken);
     const std::vector<std::uint8_t>& stored = member.compress ? packed : member.bytes;
     if (stored.size() > kMax32 ||
         out.size() + SlotSize(static_cast<std::uint32_t>(stored.size())) > kMax32) {

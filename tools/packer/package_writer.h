@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/packer/packed_encoder.h"
+
 struct PackageMemberInput {
   std::string name;                 // at most 259 bytes, code page 932
   std::vector<std::uint8_t> bytes;  // the member's contents
@@ -16,5 +18,8 @@ struct PackageMemberInput {
 // The package's bytes in *package, or false with a one-line reason in *error: a name of 260
 // bytes or more (or with a NUL inside), two members whose names the updater cannot tell apart,
 // or a size or offset that does not fit 32 bits. *package is left alone on failure.
+// progress, when given, is called now and then with the member bytes taken in so far (members
+// in order; a packed member also while it is being packed).
 bool BuildPackage(const std::vector<PackageMemberInput>& members, bool compressIndex,
-                  std::vector<std::uint8_t>* package, std::string* error);
+                  std::vector<std::uint8_t>* package, std::string* error,
+                  const EncodeProgress& progress = {});

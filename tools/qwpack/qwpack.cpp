@@ -14,6 +14,7 @@
 #include "tools/packer/packed_encoder.h"
 #include "tools/qwpack/file_io.h"
 #include "tools/qwpack/loaded_package.h"
+#include "tools/qwpack/progress.h"
 #include "tools/qwpack/studio_commands.h"
 
 namespace {
@@ -170,8 +171,15 @@ int Create(int argc, char** argv) {
     if (!found) return Fail("--compress names no member: " + name);
   }
 
+  std::uint64_t total = 0;
+  for (const PackageMemberInput& member : members) total += member.bytes.size();
+  ProgressBar progress("packing", total);
   std::vector<std::uint8_t> package;
-  if (!BuildPackage(members, request.compressIndex, &package, &error)) return Fail(error);
+  if (!BuildPackage(members, request.compressIndex, &package, &error,
+                    [&](std::size_t done) { progress.Update(done); })) {
+    return Fail(error);
+  }
+  progress.Finish();
   if (!ReplaceWholeFile(request.out, package, &error)) return Fail(error);
   return 0;
 }

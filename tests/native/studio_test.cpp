@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 #include <fcntl.h>
+#include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -353,6 +354,64 @@ TEST(StudioMakeUpdater, RefusesWhatIsNoUpdaterOrNoPackageAndWritesNothing) {
     EXPECT_EQ(1, run.status) << "case " << i << "\n" << run.output;
     EXPECT_NE(std::string::npos, run.output.find(cases[i].message)) << "case " << i << "\n" << run.output;
     EXPECT_FALSE(Exists(scratch / "OUT.exe")) << "case " << i;
+  }
+}
+
+// ---- progress
+
+// The command's output when its stdout and stderr are a terminal (a pseudo terminal here).
+std::string RunOnTerminal(const std::vector<std::string>& arguments) {
+  int terminal = -1;
+  const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+  if (child == 0) {
+    std::vector<char*> argv;
+    static std::string program = QWPACK_PATH;
+    argv.push_back(&program[0]);
+    std::vector<std::string> copies = arguments;
+    for (std::string& argument : copies) argv.push_back(&argument[0]);
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  std::string output;
+  char chunk[4096];
+  ssize_t got;
+  while ((got = read(terminal, chunk, sizeof chunk)) > 0) output.append(chunk, static_cast<std::size_t>(got));
+  close(terminal);
+  int status = 0;
+  waitpid(child, &status, 0);
+  return output;
+}
+
+TEST(StudioProgress, DrawsABarOnATerminalOnlyForLargeInputs) {
+  Scratch scratch;
+  std::string large(6u << 20, '\0');
+  for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>((i * 2654435761u) >> 13);
+  WriteText(scratch / "BIG.DAT", large);
+  WriteText(scratch / "SMALL.DAT", "small");
+  struct ProgressCase {
+    const char* member;
+    bool terminal;
+    bool bar;
+  };
+  const ProgressCase cases[] = {
+      {"BIG.DAT", true, true}, {"BIG.DAT", false, false}, {"SMALL.DAT", true, false}};
+  for (std::size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+    const std::string out = scratch / ("out" + std::to_string(i) + ".qw");
+    const std::string member = scratch / cases[i].member;
+    std::string output;
+    if (cases[i].terminal) {
+      output = RunOnTerminal({"create", out, "--compress-all", member});
+    } else {
+      output = RunQwpack("create " + Quote(out) + " --compress-all " + Quote(member)).output;
+    }
+    EXPECT_TRUE(Exists(out)) << "case " << i << ": " << output;
+    if (cases[i].bar) {
+      EXPECT_NE(std::string::npos, output.find("packing [")) << "case " << i << ": " << output;
+      EXPECT_NE(std::string::npos, output.find("6.0 / 6.0 MB")) << "case " << i << ": " << output;
+    } else {
+      EXPECT_EQ("", output) << "case " << i;
+    }
   }
 }
 

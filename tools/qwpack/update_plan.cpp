@@ -114,6 +114,7 @@ class Planner {
 
   void CheckSpace() {
     plan_.drive = in_.instPath.substr(0, 2);
+    plan_.instPath = in_.instPath;
     plan_.freeKnown = FreeBytesAt(in_.instPath.empty() ? "." : in_.instPath, &plan_.freeBytes);
     if (plan_.requiredDiskSpace != 0 && plan_.freeKnown &&
         static_cast<std::uint64_t>(static_cast<std::uint32_t>(plan_.requiredDiskSpace)) > plan_.freeBytes) {
@@ -229,8 +230,9 @@ std::string FormatPlan(const UpdatePlan& plan) {
   if (plan.requiredDiskSpace == 0) {
     text += "space: no RequiredDiskSpace check\n";
   } else {
-    std::snprintf(line, sizeof line, "space: RequiredDiskSpace %" PRId32 " bytes on %s", plan.requiredDiskSpace,
-                  plan.drive.c_str());
+    const bool driveLetter = plan.drive.size() == 2 && plan.drive[1] == ':';
+    std::snprintf(line, sizeof line, "space: RequiredDiskSpace %" PRId32 " bytes on %s%s", plan.requiredDiskSpace,
+                  driveLetter ? "" : "the drive of ", driveLetter ? plan.drive.c_str() : plan.instPath.c_str());
     text += line;
     if (plan.freeKnown) {
       std::snprintf(line, sizeof line, ", %" PRIu64 " free now: %s\n", plan.freeBytes,

@@ -40,6 +40,7 @@ struct UpdatePlan {
   bool listKeysSeen = false;   // some UpdateFileXX or CopyFileXX key was read
   std::int32_t requiredDiskSpace = 0;
   std::string drive;           // the first two characters of the install folder
+  std::string instPath;
   bool freeKnown = false;
   std::uint64_t freeBytes = 0;
   bool spaceShort = false;     // the page stops on the shortfall message, nothing written

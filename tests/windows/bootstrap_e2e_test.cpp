@@ -26,9 +26,9 @@ namespace {
 
 constexpr std::uint64_t kMemberTime = 134405892000000000;  // 2026-12-01 09:00 UTC
 
-// Where the bootstrap has ended: the installation check's first read of the manifest, or the
-// exit deleting it when nothing follows the bootstrap.
-const std::vector<std::string> kBootstrapEnd = {"GetPrivateProfileStringA", "DeleteFileA"};
+// Where the bootstrap has ended: the installation check's first read of the manifest.
+const std::vector<std::string> kBootstrapEnd = {"GetPrivateProfileStringA"};
+constexpr int kProfileFileArgument = 5;  // GetPrivateProfileStringA's lpFileName
 
 const char kManifestText[] =
     "[SETUP]\r\nCompanyName=NORVALE Test\r\nGameTitle=\xE8\xA9\xA6\xE9\xA8\x93\r\n"
@@ -151,6 +151,7 @@ TEST_F(BootstrapRun, ExtractsTheManifestIntoAFolderOfItsOwnAndRemovesBothAtTheEx
     const std::string own = OwnManifestFolder(temp_, {});
     ASSERT_FALSE(own.empty());
     const std::string extracted = JoinPath(temp_, own + "UPDATE.INI");
+    EXPECT_EQ(extracted, run.PausedStringArgument(kProfileFileArgument));
     std::vector<std::uint8_t> bytes;
     ASSERT_TRUE(ReadBytes(extracted, &bytes));
     EXPECT_EQ(manifest.bytes, bytes);

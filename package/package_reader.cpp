@@ -193,14 +193,3 @@ bool QueryFreeSpace(const char* rootPath, std::uint64_t* freeBytesAvailable,
   if (totalFreeBytes) *totalFreeBytes = *freeBytesAvailable;
   return true;
 }
-
-bool WriteWholeFile(const char* targetPath, const void* data, std::uint32_t size,
-                    const FILETIME* times) {
-  UniqueFile file(CreateFileA(targetPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return false;
-  DWORD written = 0;
-  if (!WriteFile(file.get(), data, size, &written, nullptr) || written != size) return false;
-  if (times && !SetFileTime(file.get(), times, times, times)) return false;
-  return true;
-}

@@ -28,6 +28,8 @@ bool ExtractPackageMember(const char* targetPath, const char* memberName, bool n
 bool QueryFreeSpace(const char* rootPath, std::uint64_t* freeBytesAvailable,
                     std::uint64_t* totalBytes, std::uint64_t* totalFreeBytes);
 
-// Creates targetPath from data (CREATE_ALWAYS), stamping all three times with *times if given.
+// Replaces or creates targetPath with data, stamping all three times with *times if given, all
+// or nothing: on failure an existing file is left as it was and nothing new remains. The file
+// ends with FILE_ATTRIBUTE_NORMAL.
 bool WriteWholeFile(const char* targetPath, const void* data, std::uint32_t size,
                     const FILETIME* times);

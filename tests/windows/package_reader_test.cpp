@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "app/updater_state.h"
+#include "tests/support/file_holder.h"
 #include "tests/support/message_box_capture.h"
+#include "tests/support/test_files.h"
 #include "tools/packer/package_writer.h"
 
 namespace {
@@ -82,15 +84,6 @@ class Scratch {
  private:
   std::string path_;
 };
-
-bool WriteBytes(const std::string& path, const Bytes& bytes) {
-  UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
-  DWORD written = 0;
-  return file && WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                           nullptr) &&
-         written == bytes.size();
-}
 
 Bytes ReadBytes(const std::string& path) {
   UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -440,6 +433,32 @@ TEST_F(PackageReaderTest, NewerOnlyDoesNotKeepAFileThatCannotBeOpenedForReading)
   EXPECT_EQ(old, ReadBytes(target));
 }
 
+TEST_F(PackageReaderTest, ATargetHeldByAnotherProgramKeepsItsContentsAndTime) {
+  const Bytes contents = Sample(70000, 24), old = Sample(5000, 25);
+  Load({Member("GAME.DAT", contents), Member("PACKED.DAT", contents, true)});
+  Scratch scratch;
+  const char* members[] = {"GAME.DAT", "PACKED.DAT"};
+  for (std::size_t i = 0; i < 4; ++i) {
+    const bool newerOnly = i % 2 == 1;
+    const std::string target = scratch.Join("held" + std::to_string(i) + ".dat");
+    ASSERT_TRUE(WriteBytes(target, old));
+    StampWriteTime(target, kMemberTime - 1);
+    {
+      FileHolder holder;
+      ASSERT_TRUE(holder.Hold(target)) << "case " << i;
+      MessageBoxCapture capture;
+      EXPECT_FALSE(ExtractPackageMember(target.c_str(), members[i / 2], newerOnly)) << "case " << i;
+      EXPECT_TRUE(capture.boxes().empty()) << "case " << i << ": " << Describe(capture.boxes());
+    }
+    EXPECT_EQ(kMemberTime - 1, TimesOf(target).write) << "case " << i;
+    EXPECT_EQ(old, ReadBytes(target)) << "case " << i;
+    EXPECT_EQ(std::vector<std::string>{"held" + std::to_string(i) + ".dat"},
+              ListTree(scratch.Join("")))
+        << "case " << i << ": nothing else stays beside the target";
+    RemoveTree(target);
+  }
+}
+
 TEST_F(PackageReaderTest, FailsWithoutAMessageWhereTheFileCannotBeWritten) {
   Load({Member("A.TXT", Sample(10, 19))});
   Scratch scratch;
@@ -517,6 +536,63 @@ TEST(WriteWholeFile, WritesTheBytesAndStampsAllThreeTimesWhenAsked) {
   ASSERT_TRUE(WriteWholeFile(stamped.c_str(), contents.data(), 0, nullptr));
   EXPECT_TRUE(ReadBytes(stamped).empty()) << "an existing file is replaced";
   EXPECT_FALSE(WriteWholeFile(scratch.Join("none\\x.bin").c_str(), contents.data(), 1, &stamp));
+}
+
+// Every state the target's folder may be in before a write: the outcome, and what the folder
+// holds afterwards. The staged file is the target's name followed by ".~qwnew".
+TEST(WriteWholeFile, ReplacesAllOrNothing) {
+  const Bytes contents = Sample(3000, 26), old = Sample(700, 27);
+  const FILETIME stamp = Time(kMemberTime);
+  enum class Before { missing, file, hiddenSystemFile, leftoverStaged, stagedFolder, folder };
+  struct Case {
+    Before before;
+    bool written;
+    std::vector<std::string> after;  // the folder's tree
+  };
+  const Case cases[] = {
+      {Before::missing, true, {"T.DAT"}},
+      {Before::file, true, {"T.DAT"}},
+      {Before::hiddenSystemFile, true, {"T.DAT"}},
+      {Before::leftoverStaged, true, {"T.DAT"}},
+      {Before::stagedFolder, false, {"T.DAT", "T.DAT.~qwnew\\"}},
+      {Before::folder, false, {"T.DAT\\"}},
+  };
+  for (std::size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+    Scratch scratch;
+    const std::string target = scratch.Join("T.DAT");
+    const Case& c = cases[i];
+    if (c.before == Before::folder) {
+      ASSERT_TRUE(CreateDirectoryA(target.c_str(), nullptr));
+    } else if (c.before != Before::missing) {
+      ASSERT_TRUE(WriteBytes(target, old));
+      StampWriteTime(target, kMemberTime - 7);
+    }
+    if (c.before == Before::hiddenSystemFile) {
+      ASSERT_TRUE(SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+    }
+    if (c.before == Before::leftoverStaged) {
+      ASSERT_TRUE(WriteBytes(target + ".~qwnew", Sample(100000, 28)));
+    }
+    if (c.before == Before::stagedFolder) {
+      ASSERT_TRUE(CreateDirectoryA((target + ".~qwnew").c_str(), nullptr));
+    }
+    EXPECT_EQ(c.written, WriteWholeFile(target.c_str(), contents.data(),
+                                        static_cast<std::uint32_t>(contents.size()), &stamp))
+        << "case " << i;
+    EXPECT_EQ(c.after, ListTree(scratch.Join(""))) << "case " << i;
+    if (c.before == Before::folder) continue;
+    const FileTimes times = TimesOf(target);
+    EXPECT_EQ(c.written ? contents : old, ReadBytes(target)) << "case " << i;
+    EXPECT_EQ(c.written ? kMemberTime : kMemberTime - 7, times.write) << "case " << i;
+    if (c.written) {
+      EXPECT_EQ(kMemberTime, times.creation) << "case " << i;
+      EXPECT_EQ(kMemberTime, times.access) << "case " << i;
+      const DWORD attributes = GetFileAttributesA(target.c_str());
+      EXPECT_EQ(0u, attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                  FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY))
+          << "case " << i << ": attributes " << attributes;
+    }
+  }
 }
 
 // ---- the free-space check on drive S:
@@ -602,6 +678,39 @@ TEST_F(SmallDriveTest, AShortfallOfTwoGibibytesOrMoreReadsAsAnUnsignedNumber) {
   EXPECT_FALSE(ExtractPackageMember("S:\\qw-space\\HUGE.DAT", "HUGE.DAT", false));
   ExpectOneError(capture, ShortfallMessage("S:", "2147483653"), "shortfall 2^31 + 5");
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA("S:\\qw-space\\HUGE.DAT"));
+}
+
+// A write that runs out of room part-way: the target lies on the small tmpfs behind S:, reached
+// through Wine's root drive Z:, so the free-space check asks Z: (which has room) and passes, and
+// the new file cannot be completed on the tmpfs. The old file, too small to make room by itself,
+// stays whole, and nothing else is left.
+TEST_F(SmallDriveTest, AWriteThatRunsOutOfRoomLeavesTheOldFileWhole) {
+  const std::string folder = ToWindowsPath(QW_SMALL_DRIVE_FOLDER) + "\\qw-space";
+  const Bytes marker = Sample(10, 29);
+  ASSERT_TRUE(WriteBytes("S:\\qw-space\\marker", marker));
+  if (ReadBytes(folder + "\\marker") != marker) {
+    GTEST_SKIP() << folder << " is not the folder behind S:";
+  }
+  DeleteFileA("S:\\qw-space\\marker");
+  const Bytes old = Sample(256 << 10, 30);
+  const std::string target = folder + "\\GAME.DAT";
+  ASSERT_TRUE(WriteBytes(target, old));
+  StampWriteTime(target, kMemberTime - 3);
+  std::uint64_t total;
+  ASSERT_TRUE(QueryFreeSpace("S:", &free_, &total, nullptr));
+  // Writing in place would have room for all but 64 KiB of it; beside the old file, for less.
+  const Bytes contents = Sample(static_cast<std::size_t>(free_ + old.size() + (64 << 10)), 31);
+  Load({Member("GAME.DAT", contents)});
+
+  MessageBoxCapture capture;
+  EXPECT_FALSE(ExtractPackageMember(target.c_str(), "GAME.DAT", false));
+  EXPECT_TRUE(capture.boxes().empty()) << Describe(capture.boxes());
+  EXPECT_EQ(std::vector<std::string>{"GAME.DAT"}, ListTree(folder));
+  EXPECT_EQ(kMemberTime - 3, TimesOf(target).write);
+  EXPECT_TRUE(ReadBytes(target) == old);
+  std::uint64_t freeAfter;
+  ASSERT_TRUE(QueryFreeSpace("S:", &freeAfter, &total, nullptr));
+  EXPECT_EQ(free_, freeAfter) << "the partly written file is gone";
 }
 
 }  // namespace

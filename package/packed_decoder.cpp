@@ -412,14 +412,19 @@ DecodeResult DecodePacked(uint8_t* destination, size_t capacity, const uint8_t* 
       const uint32_t d = kMatchTables.distance[buffer >> (64 - kDistanceIndexBits)];
       if (DistanceBeforeB(d) <= bits) {
         const uint32_t distanceUsed = DistanceUsed(d);
-        const uint32_t l = kMatchTables.length[(buffer << distanceUsed) >> (64 - kLengthIndexBits)];
-        const bool isShort = DistanceIsShort(d);
-        const uint32_t used = distanceUsed + (isShort ? 0 : LengthUsed(l));
+        // A short token has no length code: its length entry counts as empty. Arithmetic, not
+        // branches, since the kind of a token is hard to predict.
+        const uint32_t shortBit = DistanceIsShort(d) ? 1 : 0;
+        const uint32_t l = kMatchTables.length[(buffer << distanceUsed) >> (64 - kLengthIndexBits)] &
+                           (shortBit - 1);
+        const bool isShort = shortBit != 0;
+        const uint32_t used = distanceUsed + LengthUsed(l);
         const bool straddles = used > bits;
-        const bool withN = !isShort && LengthWithN(l);
+        const bool withN = LengthWithN(l);
         const uint8_t* const byteN = in + 1 + (straddles ? kControlWordBytes : 0);
         const uint32_t distance = (uint32_t{in[0]} << DistanceShift(d)) + DistanceAdd(d);
-        const uint32_t length = isShort ? kShortLength : LengthField(l) + (withN ? *byteN : 0);
+        const uint32_t length =
+            LengthField(l) + (shortBit << 1) + (*byteN & (0u - static_cast<uint32_t>(withN)));
         const unsigned nextBits = bits + (straddles ? 32 : 0) - used;
         if (isShort && distance == kEndMarkerDistance) {
           in = byteN;

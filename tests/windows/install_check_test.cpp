@@ -103,6 +103,7 @@ struct InstallCase {
   const char* welcome;  // the wizard's Info text on its first page
   bool agreement;       // template 101
   std::function<void(const Context&)> check;
+  bool withoutTemplates = false;  // the instance has no dialog templates: the wizard cannot open
 };
 
 struct Context {
@@ -330,7 +331,8 @@ void RunCase(std::size_t index, const InstallCase& c) {
       if (box == c.closeHostAtBox) hosts.at(0)->Close();
     });
     WizardScript driver([&](HWND wizard) { DriveWizard(wizard, c.drive, &seen); });
-    exitCode = RunInstallCheckAndWizard(GetModuleHandleA(nullptr));
+    exitCode = RunInstallCheckAndWizard(
+        GetModuleHandleA(c.withoutTemplates ? "kernel32.dll" : nullptr));
     boxes = capture.boxes();
   }
 
@@ -530,6 +532,9 @@ const InstallCase kCases[] = {
     {"wizard cancelled on the ready page", {}, Registry::kComplete, SetupIni::kFile, {}, {}, {},
      -1, Drive::kCancelReady, {AfterCaption(kInterrupted)}, 0, nullptr, nullptr, false,
      nullptr},
+    {"a wizard that cannot be created counts as interrupted", {}, Registry::kComplete,
+     SetupIni::kFile, {}, {}, {}, -1, Drive::kNotShown, {AfterCaption(kInterrupted)}, 0, nullptr,
+     nullptr, false, nullptr, true},
 };
 
 TEST(InstallCheck, EveryStepInOrder) {

@@ -440,6 +440,13 @@ std::vector<PackCase> PackCases() {
   cases.push_back({"four letters", Pseudorandom(12000, 2, 4)});
   cases.push_back({"sixteen letters", Pseudorandom(12000, 3, 16)});
   cases.push_back({"zeros", Bytes(10000, 0)});
+  {
+    // Runs of a few byte values, of every length from 1 to 600.
+    std::mt19937 rng(6);
+    Bytes runs;
+    while (runs.size() < 20000) runs.insert(runs.end(), 1 + rng() % 600, "\0\0\x01 "[rng() % 4]);
+    cases.push_back({"runs", runs});
+  }
   cases.push_back({"mixed", MixedData()});
   for (std::size_t period : {3u, 7u, 283u, 2303u, 2304u, 8191u, 8192u, 8193u}) {
     Bytes data = Pseudorandom(period, static_cast<std::uint32_t>(period));

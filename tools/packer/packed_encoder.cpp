@@ -222,9 +222,15 @@ class MatchFinder {
     const size_t mask = chainSlots_ - 1;
     if (left >= kMinLongLength) {
       const size_t limit = left < kMaxLength ? left : kMaxLength;
+      // Run of here[0] at p, when p starts with three equal bytes (0 otherwise).
+      size_t run = 0;
+      if (here[1] == here[0] && here[2] == here[0]) {
+        run = 3;
+        while (run < limit && here[run] == here[0]) ++run;
+      }
       size_t best = kMinLongLength - 1;
       for (size_t slot = head3_[Hash3(here)]; slot != kNone; slot = chain3_[(slot - 1) & mask]) {
-        const size_t q = slot - 1;
+        size_t q = slot - 1;
         if (p - q > kWindow) break;
         const uint8_t* const there = data_ + q;
         // A longer match must agree at its byte `best` first (best < limit: a match of limit
@@ -236,6 +242,14 @@ class MatchFinder {
           length = n;
           distance = p - q;
           if (n == limit) break;
+        }
+        if (run != 0 && n == run && there[run] == here[0]) {
+          // q lies in a run of that byte longer than p's: so does every position before q in
+          // the same run, and each matches exactly `run` bytes, no better than q. Go on from
+          // the run's start, whose chain link leads to what came before it.
+          while (q > 0 && data_[q - 1] == here[0]) --q;
+          if (p - q > kWindow) break;
+          slot = q + 1;
         }
       }
       if (length != 0) return;

@@ -16,9 +16,14 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
   return folder + "\\" + name;
 }
 
-ScratchFolder::ScratchFolder(const char* label) {
+std::string ProcessTempFolder() {
   char temp[MAX_PATH] = {};
   GetTempPathA(sizeof temp, temp);
+  return temp;
+}
+
+ScratchFolder::ScratchFolder(const char* label) {
+  const std::string temp = ProcessTempFolder();
   static unsigned counter = 0;
   for (;;) {
     char name[64];

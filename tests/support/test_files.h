@@ -12,6 +12,10 @@ std::string ToWindowsPath(const std::string& path);
 
 std::string JoinPath(const std::string& folder, const std::string& name);
 
+// The test process's temp folder (GetTempPathA), which a child inherits unless
+// RunOptions::tempFolder gives it another: the prefix's %TEMP% in a plain ctest run.
+std::string ProcessTempFolder();
+
 // A new, empty folder of its own under the test process's temp folder, removed with everything
 // in it when the owner goes.
 class ScratchFolder {

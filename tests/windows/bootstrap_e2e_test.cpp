@@ -164,6 +164,36 @@ TEST_F(BootstrapRun, ExtractsTheManifestIntoAFolderOfItsOwnAndRemovesBothAtTheEx
   }
 }
 
+// The run folders standing directly in folder.
+std::vector<std::string> RunFolders(const std::string& folder) {
+  std::vector<std::string> found;
+  for (const std::string& entry : ListTree(folder)) {
+    if (IsRunFolderEntry(entry)) found.push_back(entry);
+  }
+  return found;
+}
+
+TEST(BootstrapRunInTheUsersTemp, LeavesNoFolderBehindInTheInheritedTempFolder) {
+  const std::string temp = ProcessTempFolder();
+  const std::vector<std::string> before = RunFolders(temp);
+  ScratchFolder folder{"inherited"};
+  const std::string exe = MakeTestUpdater(folder.path(), BuiltPackage());
+  ASSERT_FALSE(exe.empty());
+  RunOptions options;
+  options.pauseAt = kBootstrapEnd;
+
+  UpdaterProcess run;
+  ASSERT_TRUE(run.Start(exe, options));
+  ASSERT_FALSE(run.WaitForPause().empty()) << run.Describe();
+  const std::string manifest = run.PausedStringArgument(kProfileFileArgument);
+  EXPECT_EQ(temp, manifest.substr(0, temp.size())) << manifest;
+  EXPECT_TRUE(IsFile(manifest)) << manifest;
+  run.Resume();
+  EXPECT_EQ(0, FinishRun(run)) << run.Describe();
+  EXPECT_EQ(before, RunFolders(temp));
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, Attributes(manifest));
+}
+
 TEST_F(BootstrapRun, EndsSilentlyWithoutAPackage) {
   const struct {
     const char* label;

@@ -22,8 +22,12 @@
 // Pausing: with RunOptions::pauseAt naming KERNEL32 exports, the child runs under this thread as
 // its debugger and stops at its first call of any of them (a breakpoint at the function's entry;
 // system DLLs sit at the same address in every process). WaitForPause waits for that stop, the
-// test looks at the child's files while it stands still, and Resume lets it go on. At most one
-// child with pauses per test thread at a time.
+// test looks at the child's files while it stands still, and Resume lets it go on. While it
+// stands still it answers nothing: any other wait runs into its timeout. A child with pauses
+// only runs while this thread polls (every wait does), and at most one such child per test
+// thread may exist at a time. Example: pauseAt {"GetPrivateProfileStringA"} stops the updater
+// where the installation check first reads the extracted manifest, whose path is then
+// PausedStringArgument(5).
 #include <windows.h>
 
 #include <cstdint>

@@ -104,8 +104,8 @@ std::string OwnManifestFolder(const std::string& temp, const std::vector<std::st
   return own[0];
 }
 
-// Lets a run that got past the bootstrap end: message boxes get OK, and a wizard (when the
-// prefix holds an installation the manifest names) is cancelled. The run's exit code.
+// Takes a run that got past the bootstrap to its exit: message boxes get OK, and a wizard (when
+// the prefix holds an installation the manifest names) is cancelled. The run's exit code.
 int FinishRun(UpdaterProcess& run) {
   run.WaitUntil([&run] { return run.wizard() != nullptr; }, "the exit or the wizard");
   if (run.wizard()) run.Command(IDCANCEL);

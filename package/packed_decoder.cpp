@@ -447,9 +447,14 @@ DecodeResult DecodePacked(uint8_t* destination, size_t capacity, const uint8_t* 
           out[1] = from[1];
           out[length - 1] = from[length - 1];
           out += length;
-        } else if (length <= 8 && distance >= 4) {
-          // Two 4-byte units, the second ending at the match's end.
+        } else if (length <= 16 && distance >= 4) {
+          // Four 4-byte units inside the match, in an order in which each one reads only bytes
+          // already final: at 0, at 4 (or length - 4), at length - 8 (or 0), at length - 4.
+          const size_t second = length >= 8 ? 4 : length - 4;
+          const size_t third = length >= 8 ? length - 8 : 0;
           std::memcpy(out, from, 4);
+          std::memcpy(out + second, from + second, 4);
+          std::memcpy(out + third, from + third, 4);
           std::memcpy(out + length - 4, from + length - 4, 4);
           out += length;
         } else {

@@ -326,6 +326,35 @@ TEST(StudioPlan, PredictsEachEntryFromTheFilesThereNowAndWritesNothing) {
   EXPECT_FALSE(Exists(inst + "/DATA/ABSENT.DAT"));
 }
 
+// The manifest's names are code page 932, the file system's UTF-8: "\x83\x5C\x95\x5C" and
+// "\xE3\x82\xBD\xE8\xA1\xA8" are the same two characters (both trail bytes of the first are a
+// backslash's code). The install folder comes from the command line, already in UTF-8.
+TEST(StudioPlan, FindsCodePage932NamesUnderTheirUtf8Spelling) {
+  Scratch scratch;
+  const std::string inst = scratch / "\xE3\x82\xBD\xE8\xA1\xA8 Game";
+  ASSERT_EQ(0, mkdir(inst.c_str(), 0755));
+  ASSERT_EQ(0, mkdir((inst + "/\xE3\x82\xBD\xE8\xA1\xA8").c_str(), 0755));
+  WriteText(inst + "/\xE3\x82\xBD\xE8\xA1\xA8/\xE3\x82\xBD\xE8\xA1\xA8.DAT", "newer");
+  Stamp(inst + "/\xE3\x82\xBD\xE8\xA1\xA8/\xE3\x82\xBD\xE8\xA1\xA8.DAT", kMemberTime + 1);
+  const std::string manifest = ProfileText({"[SETUP]", "CompanyName=N", "GameTitle=T", "GameClass=C",
+                                            "GameDir=D", "DataFolder=\x83\x5C\x95\x5C", "[UPDATE]",
+                                            "UpdateFile00=u,\x83\x5C\x95\x5C.DAT",
+                                            "UpdateFile01=o,\x83\x5C.DAT"});
+  WriteText(scratch / "UPDATE.INI", manifest);
+  WritePackage(scratch / "update.qw", {{"UPDATE.INI", ToBytes(manifest), kMemberTime},
+                                       {"\x83\x5C\x95\x5C.DAT", ToBytes("member"), kMemberTime},
+                                       {"\x83\x5C.DAT", ToBytes("member"), kMemberTime}});
+  const ToolRun run = RunQwpack("plan " + Quote(scratch / "UPDATE.INI") + " --package " +
+                                Quote(scratch / "update.qw") + " --inst " + Quote(inst) + " --mode 0");
+  ASSERT_EQ(0, run.status) << run.output;
+  const auto lines = PlanLines(run.output);
+  ASSERT_EQ(1u, lines.count("UpdateFile00")) << run.output;
+  EXPECT_EQ("kept", lines.at("UpdateFile00")[2]) << run.output;
+  EXPECT_EQ(inst + "\\\x83\x5C\x95\x5C\\\x83\x5C\x95\x5C.DAT", lines.at("UpdateFile00")[3]);
+  ASSERT_EQ(1u, lines.count("UpdateFile01")) << run.output;
+  EXPECT_EQ("passed-over", lines.at("UpdateFile01")[2]) << run.output;
+}
+
 // ---- make-updater
 
 TEST(StudioMakeUpdater, RefusesWhatIsNoUpdaterOrNoPackageAndWritesNothing) {

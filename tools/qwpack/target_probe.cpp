@@ -3,12 +3,14 @@
 #include <cstring>
 
 #include "app/cp932.h"
+#include "tools/qwpack/cp932_text.h"
 #include "tools/qwpack/file_io.h"
 
 #ifdef _WIN32
 #include <windows.h>
 #else
 #include <dirent.h>
+#include <iconv.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -29,6 +31,27 @@ bool SameIgnoringAsciiCase(const char* a, const char* b) {
     if (x != y) return false;
   }
   return *a == *b;
+}
+
+// A component as the file system names it: Wine and Linux keep names in UTF-8, the manifest
+// writes them in code page 932. A component that is already UTF-8 (typed on the command line)
+// stays as it is.
+std::string ToFileSystemName(const std::string& component) {
+  bool ascii = true;
+  for (char c : component) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+  if (ascii || LooksLikeUtf8(component)) return component;
+  iconv_t converter = iconv_open("UTF-8", "CP932");
+  if (converter == reinterpret_cast<iconv_t>(-1)) return component;
+  std::string input = component;
+  std::string output(component.size() * 3 + 1, '\0');
+  char* in = &input[0];
+  char* out = &output[0];
+  std::size_t inLeft = input.size(), outLeft = output.size();
+  const bool converted = iconv(converter, &in, &inLeft, &out, &outLeft) != static_cast<std::size_t>(-1);
+  iconv_close(converter);
+  if (!converted) return component;
+  output.resize(output.size() - outLeft);
+  return output;
 }
 
 // folder/component, spelled as it exists when only the letter case differs.
@@ -66,7 +89,7 @@ std::string LocalPath(const std::string& path) {
   for (const char* at = start;; ) {
     const char* next = NextCp932Char(at);
     if (*at == '\0' || IsSeparatorAt(at, next)) {
-      if (!component.empty()) result = JoinMatching(result, component);
+      if (!component.empty()) result = JoinMatching(result, ToFileSystemName(component));
       component.clear();
       if (*at == '\0') break;
     } else {

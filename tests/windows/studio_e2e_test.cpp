@@ -221,6 +221,11 @@ TEST(StudioMakeUpdater, RefusesExecutablesThatAreNoUpdaterAndLeavesNoOutput) {
   ASSERT_TRUE(WriteBytes(work.Join("update.qw"), Package(ManifestText(manifest), {{"A.DAT", "a"}})));
   char self[MAX_PATH] = {};
   GetModuleFileNameA(nullptr, self, sizeof self);
+  // The real stub cut behind its section table: its sections' bytes lie outside the file.
+  std::vector<std::uint8_t> stub;
+  ASSERT_TRUE(ReadBytes(BuiltUpdaterPath(), &stub));
+  stub.resize(1024);
+  ASSERT_TRUE(WriteBytes(work.Join("cut.exe"), stub));
   struct RefusalCase {
     std::string stub;
     const char* message;
@@ -229,6 +234,7 @@ TEST(StudioMakeUpdater, RefusesExecutablesThatAreNoUpdaterAndLeavesNoOutput) {
       {QwpackPath(), "the executable has no resource section"},  // no resources at all
       {self, "not an updater: the executable has no UPDATE/102 resource"},
       {work.Join("update.qw"), "not a Windows executable"},
+      {work.Join("cut.exe"), "the executable's headers are damaged"},
   };
   for (std::size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
     const std::string out = work.Join("OUT.exe");

@@ -164,6 +164,9 @@ const CheckCase kCheckCases[] = {
     {{}, {"UpdateFile00=A.DAT", "CopyFile00=MOVIE"}, "[UPDATE] CopyFile00: names no disk, and no earlier entry"},
     {{}, {"UpdateFile00=A.DAT", "RequiredDiskSpace=64KB"}, "[UPDATE] RequiredDiskSpace: \"64KB\" is not a decimal number: the updater reads 64"},
     {{}, {}, "[UPDATE]: no UpdateFile00 and no CopyFile00"},
+    {{}, {"UpdateFile00=A.DAT", "RequiredDiskSpce=4096"}, "[UPDATE] RequiredDiskSpce: not a key the updater reads"},
+    {SetupWith("GameTitel=Hoshiori"), {"UpdateFile00=A.DAT"}, "[SETUP] GameTitel: not a key the updater reads"},
+    {{}, {"UpdateFile00=A.DAT", "[update]", "UpdateFile01=A.DAT"}, "[update]: second section of this name (line 9): never read"},
     // Members the package lacks.
     {{}, {"UpdateFile00=DATA\\MISSING.DAT"}, "[UPDATE] UpdateFile00: names member MISSING.DAT, which the package lacks"},
     {SetupWithout("AgreementText"), {"UpdateFile00=A.DAT", "UpdateFile01=d,2,A.DAT"}, "[UPDATE] UpdateFile01: names member 2, which the package lacks"},

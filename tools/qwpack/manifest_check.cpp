@@ -40,6 +40,7 @@ class Checker {
   explicit Checker(const CheckInputs& inputs) : in_(inputs) {}
 
   std::vector<CheckFinding> Run() {
+    CheckSections();
     CheckSetupSection();
     CheckPackageManifest();
     CheckNumber("RequiredDiskSpace");
@@ -81,6 +82,46 @@ class Checker {
     std::vector<char> value(capacity);
     in_.manifest->Read(section, key.c_str(), value.data(), capacity);
     return value.data();
+  }
+
+  // Sections and keys the updater never looks at: a second section of a name, and keys that
+  // are no key of their section (a misspelt name).
+  void CheckSections() {
+    std::set<std::string> seen;
+    for (const ProfileSection& section : in_.manifest->sections()) {
+      if (section.line == 0) continue;
+      std::string upper;
+      for (char c : section.name) upper += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+      if (!seen.insert(upper).second) {
+        Add("[" + section.name + "]", "second section of this name (line " +
+                                          std::to_string(section.line) + "): never read");
+        continue;
+      }
+      const bool setup = upper == "SETUP";
+      if (!setup && upper != "UPDATE") continue;
+      for (const ProfileKey& key : section.keys) {
+        if (!IsKnownKey(key.name, setup)) {
+          Add("[" + section.name + "] " + key.name,
+              "not a key the updater reads (line " + std::to_string(key.line) + ")");
+        }
+      }
+    }
+  }
+
+  static bool IsKnownKey(const std::string& name, bool setup) {
+    if (setup) {
+      for (const SetupKey& key : kSetupKeys) {
+        if (ProfileNameEquals(name, key.name)) return true;
+      }
+      return false;
+    }
+    if (ProfileNameEquals(name, "RequiredDiskSpace") || ProfileNameEquals(name, "OverwriteOnly")) return true;
+    // List keys are judged by CheckListKeys.
+    for (const ListKind* kind : {&kUpdateList, &kCopyList}) {
+      const std::size_t length = std::strlen(kind->word);
+      if (name.size() >= length && ProfileNameEquals(name.substr(0, length), kind->word)) return true;
+    }
+    return false;
   }
 
   void CheckSetupSection() {

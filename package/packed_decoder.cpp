@@ -197,61 +197,6 @@ inline uint8_t* CopyLongMatch(uint8_t* out, uint32_t distance, uint32_t length) 
   return end;
 }
 
-// The control bits of a match token (one that starts with a 0 bit), read from the top of a
-// 64-bit buffer. The distance is ((prefix + B) << shift) + x + base.
-struct MatchBits {
-  unsigned used;     // control bits of the whole token
-  unsigned beforeB;  // control bits before the byte B
-  uint32_t prefix;
-  unsigned shift;
-  uint32_t x;
-  uint32_t base;
-  uint32_t length;   // N still to be added when withN
-  bool withN;
-};
-
-inline void ReadMatchBits(std::uint64_t buffer, MatchBits& m) {
-  constexpr std::uint64_t kSecond = std::uint64_t{1} << 62;
-  constexpr std::uint64_t kThird = std::uint64_t{1} << 61;
-  if (buffer & kSecond) {
-    m.beforeB = 3;
-    m.prefix = 0;
-    m.length = kShortLength;
-    m.withN = false;
-    if (buffer & kThird) {
-      m.used = 6;
-      m.shift = 3;
-      m.x = static_cast<uint32_t>(buffer >> 58) & 7;
-      m.base = kFarDistanceBase;
-    } else {
-      m.used = 3;
-      m.shift = 0;
-      m.x = 0;
-      m.base = 1;
-    }
-    return;
-  }
-  std::uint64_t rest = buffer << 2;
-  const unsigned distanceClass =
-      static_cast<unsigned>(__builtin_clzll(rest | std::uint64_t{1} << 59));
-  const unsigned selectorBits = kSelectorBits[distanceClass];
-  rest <<= selectorBits;
-  const unsigned lowBits = kLowBits[distanceClass];
-  m.x = static_cast<uint32_t>(rest >> (64 - lowBits));
-  rest <<= lowBits;
-  const unsigned lengthCode = static_cast<unsigned>(__builtin_clzll(rest | std::uint64_t{1} << 58));
-  const unsigned codeBits = kLengthCodeBits[lengthCode];
-  rest <<= codeBits;
-  const unsigned extraBits = kLengthExtraBits[lengthCode];
-  m.length = kLengthBase[lengthCode] + static_cast<uint32_t>((rest >> 1) >> (63 - extraBits));
-  m.withN = lengthCode == kLengthWithByte;
-  m.used = 2 + selectorBits + lowBits + codeBits + extraBits;
-  m.beforeB = 2 + selectorBits;
-  m.prefix = kDistancePrefix[distanceClass];
-  m.shift = lowBits;
-  m.base = 1;
-}
-
 // Copies 1 to 32 literal bytes: 4-byte units, the last one ending at the run's end; shorter runs
 // byte by byte (three stores that cover 1, 2 or 3 bytes).
 inline void CopyLiterals(uint8_t* out, const uint8_t* in, size_t run) {
@@ -403,135 +348,91 @@ DecodeResult DecodePacked(uint8_t* destination, size_t capacity, const uint8_t* 
     }
 
     if (sourceLeft >= kFastSourceSlack) {
-      // A match, read from the current word followed by the word that comes after B: that is
-      // where the next control word is when the token runs out of bits after B, and the bytes
-      // are there (kFastSourceSlack) whether or not the token needs them. A token that runs out
-      // before B goes the general way below.
-      const std::uint64_t buffer = std::uint64_t{word} << 32 |
-                                   std::uint64_t{LoadLittle32(in + 1)} << (32 - bits);
-      const uint32_t d = kMatchTables.distance[buffer >> (64 - kDistanceIndexBits)];
-      if (DistanceBeforeB(d) <= bits) {
-        const uint32_t distanceUsed = DistanceUsed(d);
-        // A short token has no length code: its length entry counts as empty. Arithmetic, not
-        // branches, since the kind of a token is hard to predict.
-        const uint32_t shortBit = DistanceIsShort(d) ? 1 : 0;
-        const uint32_t l = kMatchTables.length[(buffer << distanceUsed) >> (64 - kLengthIndexBits)] &
-                           (shortBit - 1);
-        const bool isShort = shortBit != 0;
-        const uint32_t used = distanceUsed + LengthUsed(l);
-        const bool straddles = used > bits;
-        const bool withN = LengthWithN(l);
-        const uint8_t* const byteN = in + 1 + (straddles ? kControlWordBytes : 0);
-        const uint32_t distance = (uint32_t{in[0]} << DistanceShift(d)) + DistanceAdd(d);
-        const uint32_t length =
-            LengthField(l) + (shortBit << 1) + (*byteN & (0u - static_cast<uint32_t>(withN)));
-        const unsigned nextBits = bits + (straddles ? 32 : 0) - used;
-        if (isShort && distance == kEndMarkerDistance) {
-          in = byteN;
-          status = DecodeStatus::ok;
-          break;
-        }
-        if (distance > static_cast<size_t>(out - destination) ||
-            length > static_cast<size_t>(outEnd - out)) {
-          in = tokenStart;
-          break;
-        }
-        in = byteN + (withN ? 1 : 0);
-        // The bits left, with zeros below them.
-        word = static_cast<uint32_t>(((buffer << used) & ~(~std::uint64_t{0} >> nextBits)) >> 32);
-        bits = nextBits;
-        const uint8_t* const from = out - distance;
-        if (length < 4 && (isShort || distance >= 4)) {
-          // Byte by byte: 2 or 3 bytes in three stores (the second byte twice for 2).
-          out[0] = from[0];
-          out[1] = from[1];
-          out[length - 1] = from[length - 1];
-          out += length;
-        } else if (length <= 16 && distance >= 4) {
-          // Four 4-byte units inside the match, in an order in which each one reads only bytes
-          // already final: at 0, at 4 (or length - 4), at length - 8 (or 0), at length - 4.
-          const size_t second = length >= 8 ? 4 : length - 4;
-          const size_t third = length >= 8 ? length - 8 : 0;
-          std::memcpy(out, from, 4);
-          std::memcpy(out + second, from + second, 4);
-          std::memcpy(out + third, from + third, 4);
-          std::memcpy(out + length - 4, from + length - 4, 4);
-          out += length;
-        } else {
-          out = CopyLongMatch(out, distance, length);
-        }
-        continue;
-      }
-    }
-
-    if (sourceLeft >= kFastSourceSlack) {
-      // A match. If its bits run into the next control word, that word is fetched where the
-      // token runs out of bits: before B when the bits before B already do, else right after B.
-      // The word is loaded from there in any case (the source holds kFastSourceSlack bytes) and
-      // the token is read from both words at once; it is the next word only if the token needs
-      // it. Below the untaken bits `word` holds zeros, so the bits before B come out too long,
-      // never too short, when they are not all there.
-      const std::uint64_t padded = std::uint64_t{word} << 32;
-      const unsigned beforeB =
-          (padded & (std::uint64_t{1} << 62))
-              ? 3u
-              : 2u + kSelectorBits[__builtin_clzll((padded << 2) | std::uint64_t{1} << 59)];
-      const bool wordBeforeB = beforeB > bits;
-      const std::uint64_t buffer =
-          padded | std::uint64_t{LoadLittle32(in + (wordBeforeB ? 0 : 1))} << (32 - bits);
-      MatchBits m;
-      ReadMatchBits(buffer, m);
-      const bool straddles = m.used > bits;
-      const uint8_t* const byteB = in + (straddles && wordBeforeB ? kControlWordBytes : 0);
+      // A match, read from the current word followed by the next control word. That word is
+      // fetched where the token runs out of bits: right after B when the bits before B are all
+      // in the current word, else right before B. Both places are loaded (the source holds
+      // kFastSourceSlack bytes, whether or not the token needs them) and the distance entry
+      // read from each; the word after B is right unless its entry finds the bits before B
+      // running past the current word.
+      const std::uint64_t current = std::uint64_t{word} << 32;
+      const std::uint64_t afterB = current | std::uint64_t{LoadLittle32(in + 1)} << (32 - bits);
+      const std::uint64_t beforeB = current | std::uint64_t{LoadLittle32(in)} << (32 - bits);
+      const uint32_t dAfterB = kMatchTables.distance[afterB >> (64 - kDistanceIndexBits)];
+      const uint32_t dBeforeB = kMatchTables.distance[beforeB >> (64 - kDistanceIndexBits)];
+      const bool wordBeforeB = DistanceBeforeB(dAfterB) > bits;
+      const std::uint64_t buffer = wordBeforeB ? beforeB : afterB;
+      const uint32_t d = wordBeforeB ? dBeforeB : dAfterB;
+      const uint32_t distanceUsed = DistanceUsed(d);
+      // A short token has no length code: its length entry counts as empty. Arithmetic, not
+      // branches, since the kind of a token is hard to predict.
+      const uint32_t shortBit = DistanceIsShort(d) ? 1 : 0;
+      const uint32_t l = kMatchTables.length[(buffer << distanceUsed) >> (64 - kLengthIndexBits)] &
+                         (shortBit - 1);
+      const bool isShort = shortBit != 0;
+      const uint32_t used = distanceUsed + LengthUsed(l);
+      const bool straddles = used > bits;
+      const bool withN = LengthWithN(l);
       const uint8_t* const byteN = in + 1 + (straddles ? kControlWordBytes : 0);
-      const unsigned nextBits = bits + (straddles ? 32 : 0) - m.used;
-      // The bits left, with zeros below them.
-      const uint32_t nextWord = static_cast<uint32_t>(
-          ((buffer << m.used) & ~(~std::uint64_t{0} >> nextBits)) >> 32);
-      const uint8_t* const after = byteN + (m.withN ? 1 : 0);
-      const uint32_t b = *byteB;
-      const uint32_t distance = ((m.prefix + b) << m.shift) + m.x + m.base;
-      if (m.base == kFarDistanceBase && b == 255 && m.x == 7) {
-        in = after;
+      const uint32_t b = in[wordBeforeB ? kControlWordBytes : 0];
+      const uint32_t distance = (b << DistanceShift(d)) + DistanceAdd(d);
+      const uint32_t length =
+          LengthField(l) + (shortBit << 1) + (*byteN & (0u - static_cast<uint32_t>(withN)));
+      const unsigned nextBits = bits + (straddles ? 32 : 0) - used;
+      if (isShort && distance == kEndMarkerDistance) {
+        in = byteN;
         status = DecodeStatus::ok;
         break;
       }
-      const uint32_t length = m.length + (m.withN ? *byteN : 0);
       if (distance > static_cast<size_t>(out - destination) ||
           length > static_cast<size_t>(outEnd - out)) {
         in = tokenStart;
         break;
       }
-      in = after;
-      word = nextWord;
+      in = byteN + (withN ? 1 : 0);
+      // The bits left, with zeros below them.
+      word = static_cast<uint32_t>(((buffer << used) & ~(~std::uint64_t{0} >> nextBits)) >> 32);
       bits = nextBits;
-      if (length == kShortLength) {
-        out[0] = *(out - distance);
-        out[1] = *(out + 1 - distance);
-        out += kShortLength;
+      const uint8_t* const from = out - distance;
+      if (length < 4 && (isShort || distance >= 4)) {
+        // Byte by byte: 2 or 3 bytes in three stores (the second byte twice for 2).
+        out[0] = from[0];
+        out[1] = from[1];
+        out[length - 1] = from[length - 1];
+        out += length;
+      } else if (length <= 16 && distance >= 4) {
+        // Four 4-byte units inside the match, in an order in which each one reads only bytes
+        // already final: at 0, at 4 (or length - 4), at length - 8 (or 0), at length - 4.
+        const size_t second = length >= 8 ? 4 : length - 4;
+        const size_t third = length >= 8 ? length - 8 : 0;
+        std::memcpy(out, from, 4);
+        std::memcpy(out + second, from + second, 4);
+        std::memcpy(out + third, from + third, 4);
+        std::memcpy(out + length - 4, from + length - 4, 4);
+        out += length;
       } else {
         out = CopyLongMatch(out, distance, length);
       }
       continue;
     }
 
+    // Near the source's end: one bit at a time, from the token's start (DecodeTokenExact
+    // fetches the control word itself if needed).
     {
-    // Back to the token's start: DecodeTokenExact fetches the control word itself if needed.
-    DecoderState state{in, inEnd, destination, out, outEnd, word, bits};
-    const TokenOutcome outcome = DecodeTokenExact(state);
-    if (outcome == TokenOutcome::fault) {
-      in = tokenStart;
-      break;
+      DecoderState state{in, inEnd, destination, out, outEnd, word, bits};
+      const TokenOutcome outcome = DecodeTokenExact(state);
+      if (outcome == TokenOutcome::fault) {
+        in = tokenStart;
+        break;
+      }
+      in = state.in;
+      out = state.out;
+      word = state.word;
+      bits = state.bits;
+      if (outcome == TokenOutcome::end) {
+        status = DecodeStatus::ok;
+        break;
+      }
     }
-    in = state.in;
-    out = state.out;
-    word = state.word;
-    bits = state.bits;
-    if (outcome == TokenOutcome::end) {
-      status = DecodeStatus::ok;
-      break;
-    }
-  }
   }
 
   return DecodeResult{status, static_cast<size_t>(in - source),

@@ -329,6 +329,38 @@ TEST(StudioPlan, PredictsEachEntryFromTheFilesThereNowAndWritesNothing) {
   EXPECT_FALSE(Exists(inst + "/DATA/ABSENT.DAT"));
 }
 
+// A copy entry without a disk takes the drive of the latest entry with one; before any, it fails.
+TEST(StudioPlan, CopyEntriesWithoutADiskNeedAnEarlierOne) {
+  struct CopyCase {
+    std::vector<std::string> copyLines;
+    std::vector<const char*> outcomes;  // CopyFile00, CopyFile01
+  };
+  const CopyCase cases[] = {
+      {{"CopyFile00=1:MOVIE", "CopyFile01=VOICE"}, {"copy", "copy"}},
+      {{"CopyFile00=MOVIE", "CopyFile01=1:VOICE"}, {"fails", "not-reached"}},
+  };
+  for (std::size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+    Scratch scratch;
+    ASSERT_EQ(0, mkdir((scratch / "game").c_str(), 0755));
+    std::vector<std::string> lines = {"[SETUP]", "CompanyName=N", "GameTitle=T", "GameClass=C",
+                                      "GameDir=D", "[UPDATE]"};
+    lines.insert(lines.end(), cases[i].copyLines.begin(), cases[i].copyLines.end());
+    const std::string manifest = ProfileText(lines);
+    WriteText(scratch / "UPDATE.INI", manifest);
+    WritePackage(scratch / "update.qw", {{"UPDATE.INI", ToBytes(manifest), kMemberTime}});
+    const ToolRun run = RunQwpack("plan " + Quote(scratch / "UPDATE.INI") + " --package " +
+                                  Quote(scratch / "update.qw") + " --inst " + Quote(scratch / "game") +
+                                  " --mode 0");
+    ASSERT_EQ(0, run.status) << "case " << i << "\n" << run.output;
+    const auto planned = PlanLines(run.output);
+    for (std::size_t k = 0; k < cases[i].outcomes.size(); ++k) {
+      const std::string key = "CopyFile0" + std::to_string(k);
+      ASSERT_EQ(1u, planned.count(key)) << "case " << i << "\n" << run.output;
+      EXPECT_EQ(cases[i].outcomes[k], planned.at(key)[2]) << "case " << i << " " << key;
+    }
+  }
+}
+
 // The manifest's names are code page 932, the file system's UTF-8: "\x83\x5C\x95\x5C" and
 // "\xE3\x82\xBD\xE8\xA1\xA8" are the same two characters (both trail bytes of the first are a
 // backslash's code). The install folder comes from the command line, already in UTF-8.

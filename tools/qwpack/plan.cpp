@@ -43,7 +43,7 @@ int PlanCommand(int argc, char** argv) {
                 "  UpdateFileXX  mode  outcome  target  reason\n"
                 "with mode plain, newer, data or existing, and outcome written, kept, passed-over,\n"
                 "fails (the update stops there) or not-reached; then\n"
-                "  CopyFileXX  disk N  copy  source  how the disk is recognised\n"
+                "  CopyFileXX  disk N  copy (or fails, not-reached)  source  how the disk is found\n"
                 "and the free space: RequiredDiskSpace against the drive's free bytes now, and the\n"
                 "bytes of the members that would be written. Targets are shown as the updater\n"
                 "forms them, joined with backslashes. Entries filtered out by another install\n"

@@ -51,8 +51,17 @@ class Planner {
       Decide(update);
       if (update.outcome == PlanOutcome::fails) plan_.stopped = true;
     }
+    // An entry without a disk takes the drive of the latest entry with one; before any, it has
+    // no source and fails.
+    bool diskLocated = false;
     for (PlannedCopy& copy : plan_.copies) {
-      copy.outcome = plan_.stopped ? PlanOutcome::notReached : PlanOutcome::written;
+      if (plan_.stopped) {
+        copy.outcome = PlanOutcome::notReached;
+        continue;
+      }
+      diskLocated = diskLocated || copy.diskNumber != 0;
+      copy.outcome = diskLocated ? PlanOutcome::written : PlanOutcome::fails;
+      plan_.stopped = !diskLocated;
     }
     return std::move(plan_);
   }
@@ -105,10 +114,12 @@ class Planner {
   std::string Target(const UpdateEntry& entry) {
     const std::string& folder = entry.mode == modeData ? in_.dataPath : in_.instPath;
     char path[kTextCapacity] = {};
-    if (folder.size() >= sizeof path) return folder;
+    if (folder.size() >= sizeof path) return {};
     std::snprintf(path, sizeof path, "%s", folder.c_str());
-    AppendPath(path, sizeof path, dataFolder_);
-    AppendPath(path, sizeof path, entry.relativePath);
+    if (!AppendPath(path, sizeof path, dataFolder_) ||
+        !AppendPath(path, sizeof path, entry.relativePath)) {
+      return {};
+    }
     return path;
   }
 
@@ -147,6 +158,11 @@ class Planner {
   }
 
   void Decide(PlannedUpdate& update) {
+    if (update.target.empty()) {
+      update.outcome = PlanOutcome::fails;
+      update.reason = "the target path does not fit the updater's 1024-byte buffer";
+      return;
+    }
     const TargetState state = StateOf(update.target);
     if (overwriteOnly_ || update.mode == modeExisting) {
       if (!state.exists || state.isDirectory) {
@@ -155,7 +171,7 @@ class Planner {
         return;
       }
     }
-    if (update.mode == modeData && state.exists && !state.isDirectory && state.readable) {
+    if (update.mode == modeData && state.exists && !state.isDirectory) {
       update.outcome = PlanOutcome::kept;
       update.reason = "the save-data file stays as it is (its time is renewed)";
       TargetState after = state;
@@ -253,9 +269,10 @@ std::string FormatPlan(const UpdatePlan& plan) {
   }
   for (const PlannedCopy& copy : plan.copies) {
     std::snprintf(line, sizeof line, "%s\tdisk %" PRId32 "\t%s\t%s\t%s\n", copy.key.c_str(), copy.diskNumber,
-                  copy.outcome == PlanOutcome::notReached ? "not-reached" : "copy",
+                  copy.outcome == PlanOutcome::written ? "copy" : PlanOutcomeName(copy.outcome),
                   copy.sourcePath.c_str(),
-                  copy.diskNumber == 0 ? "from the drive of the disk before"
+                  copy.outcome == PlanOutcome::fails ? "no earlier entry located a disk: no drive to copy from"
+                  : copy.diskNumber == 0 ? "from the drive of the disk before"
                                        : copy.diskCheckFile.empty()
                                              ? "the disk has no DiskCheckFile in the installed SETUP.INI"
                                              : ("recognised by " + copy.diskCheckFile).c_str());

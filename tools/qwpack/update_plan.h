@@ -33,7 +33,9 @@ struct PlannedCopy {
   std::int32_t diskNumber;
   std::string sourcePath;
   std::string diskCheckFile;  // from the installed SETUP.INI; empty when unknown
-  PlanOutcome outcome;        // notReached when the update stops before the copies
+  // written: copied from the drive of its disk (or of the latest entry's disk); fails: no disk
+  // located yet, so no drive; notReached: an earlier step stopped the update.
+  PlanOutcome outcome;
 };
 
 struct UpdatePlan {

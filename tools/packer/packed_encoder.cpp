@@ -168,11 +168,13 @@ size_t CommonLength(const uint8_t* a, const uint8_t* b, size_t limit) {
   return n;
 }
 
-// Exact greedy match finder. Every position of the input is kept in two sets of hash chains,
-// one keyed by its first three bytes (for long matches) and one by its first two (for short
-// ones); chains are walked nearest first and every candidate is compared, so hash collisions
-// cost time but never change a result. The tables grow with the input up to kMaxHashBits, so a
-// small input needs little set-up; with kMaxHashBits the pair hash is the pair itself.
+// Exact greedy match finder. Every position of the input is kept in three sets of hash chains,
+// keyed by its first four, three and two bytes. A match of 4 bytes or more is sought along the
+// first (every such match shares four bytes); without one, the nearest position sharing three
+// bytes is the longest match, and without that the nearest sharing two. Chains are walked
+// nearest first and every candidate is compared, so hash collisions cost time but never change
+// a result. The tables grow with the input up to kMaxHashBits, so a small input needs little
+// set-up; with kMaxHashBits the pair hash is the pair itself.
 // Position: the type that holds position + 1 in the tables (32 bits whenever the input allows,
 // which keeps the tables small).
 template <typename Position>
@@ -181,8 +183,10 @@ class MatchFinder {
   MatchFinder(const uint8_t* data, size_t size) : data_(data), size_(size) {
     while (hashBits_ < kMaxHashBits && (size_t{1} << hashBits_) < size) ++hashBits_;
     while (chainSlots_ < kChainSlots && chainSlots_ < size) chainSlots_ *= 2;
+    head4_.assign(size_t{1} << hashBits_, kNone);
     head3_.assign(size_t{1} << hashBits_, kNone);
     head2_.assign(size_t{1} << hashBits_, kNone);
+    chain4_.assign(chainSlots_, kNone);
     chain3_.assign(chainSlots_, kNone);
     chain2_.assign(chainSlots_, kNone);
   }
@@ -191,12 +195,20 @@ class MatchFinder {
   // hash the previous position is the chain's head already, so the head is only written.
   void Insert(size_t begin, size_t end) {
     const size_t mask = chainSlots_ - 1;
+    const size_t quadEnd = size_ >= 4 ? size_ - 3 : 0;
     const size_t longEnd = size_ >= kMinLongLength ? size_ - kMinLongLength + 1 : 0;
     const size_t pairEnd = size_ >= 2 ? size_ - 1 : 0;
+    uint32_t last4 = ~uint32_t{0};
     uint32_t last3 = ~uint32_t{0};
     uint32_t last2 = ~uint32_t{0};
     for (size_t p = begin; p < end && p < pairEnd; ++p) {
       const size_t slot = p & mask;
+      if (p < quadEnd) {
+        const uint32_t h = Hash4(data_ + p);
+        chain4_[slot] = h == last4 ? static_cast<Position>(p) : head4_[h];
+        head4_[h] = static_cast<Position>(p + 1);
+        last4 = h;
+      }
       if (p < longEnd) {
         const uint32_t h = Hash3(data_ + p);
         chain3_[slot] = h == last3 ? static_cast<Position>(p) : head3_[h];
@@ -222,37 +234,50 @@ class MatchFinder {
     const size_t mask = chainSlots_ - 1;
     if (left >= kMinLongLength) {
       const size_t limit = left < kMaxLength ? left : kMaxLength;
-      // Run of here[0] at p, when p starts with three equal bytes (0 otherwise).
-      size_t run = 0;
-      if (here[1] == here[0] && here[2] == here[0]) {
-        run = 3;
-        while (run < limit && here[run] == here[0]) ++run;
-      }
-      size_t best = kMinLongLength - 1;
-      for (size_t slot = head3_[Hash3(here)]; slot != kNone; slot = chain3_[(slot - 1) & mask]) {
-        size_t q = slot - 1;
-        if (p - q > kWindow) break;
-        const uint8_t* const there = data_ + q;
-        // A longer match must agree at its byte `best` first (best < limit: a match of limit
-        // bytes ends the walk).
-        if (there[best] != here[best]) continue;
-        const size_t n = CommonLength(here, there, limit);
-        if (n > best) {
-          best = n;
-          length = n;
-          distance = p - q;
-          if (n == limit) break;
+      if (left >= 4) {
+        // Matches of 4 bytes or more: every one shares the first four bytes.
+        // Run of here[0] at p, when p starts with four equal bytes (0 otherwise).
+        size_t run = 0;
+        if (here[1] == here[0] && here[2] == here[0] && here[3] == here[0]) {
+          run = 4;
+          while (run < limit && here[run] == here[0]) ++run;
         }
-        if (run != 0 && n == run && there[run] == here[0]) {
-          // q lies in a run of that byte longer than p's: so does every position before q in
-          // the same run, and each matches exactly `run` bytes, no better than q. Go on from
-          // the run's start, whose chain link leads to what came before it.
-          while (q > 0 && data_[q - 1] == here[0]) --q;
+        size_t best = 3;
+        for (size_t slot = head4_[Hash4(here)]; slot != kNone; slot = chain4_[(slot - 1) & mask]) {
+          size_t q = slot - 1;
           if (p - q > kWindow) break;
-          slot = q + 1;
+          const uint8_t* const there = data_ + q;
+          // A longer match must agree at its byte `best` first (best < limit: a match of
+          // limit bytes ends the walk).
+          if (there[best] != here[best]) continue;
+          const size_t n = CommonLength(here, there, limit);
+          if (n > best) {
+            best = n;
+            length = n;
+            distance = p - q;
+            if (n == limit) break;
+          }
+          if (run != 0 && n == run && there[run] == here[0]) {
+            // q lies in a run of that byte longer than p's: so does every position before q
+            // in the same run, and each matches exactly `run` bytes, no better than q. Go on
+            // from the run's start, whose chain link leads to what came before it.
+            while (q > 0 && data_[q - 1] == here[0]) --q;
+            if (p - q > kWindow) break;
+            slot = q + 1;
+          }
+        }
+        if (length != 0) return;
+      }
+      // No match of 4 bytes: the nearest with the first three bytes is the longest.
+      for (size_t slot = head3_[Hash3(here)]; slot != kNone; slot = chain3_[(slot - 1) & mask]) {
+        const size_t q = slot - 1;
+        if (p - q > kWindow) break;
+        if (data_[q] == here[0] && data_[q + 1] == here[1] && data_[q + 2] == here[2]) {
+          length = 3;
+          distance = p - q;
+          return;
         }
       }
-      if (length != 0) return;
     }
     for (size_t slot = head2_[Hash2(here)]; slot != kNone; slot = chain2_[(slot - 1) & mask]) {
       const size_t q = slot - 1;
@@ -266,6 +291,11 @@ class MatchFinder {
   }
 
  private:
+  uint32_t Hash4(const uint8_t* p) const {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return (v * 2654435761u) >> (32 - hashBits_);
+  }
   uint32_t Hash3(const uint8_t* p) const {
     const uint32_t v = uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
     return (v * 2654435761u) >> (32 - hashBits_);
@@ -279,8 +309,10 @@ class MatchFinder {
   size_t size_;
   unsigned hashBits_ = kMinHashBits;
   size_t chainSlots_ = kMinChainSlots;
+  std::vector<Position> head4_;
   std::vector<Position> head3_;
   std::vector<Position> head2_;
+  std::vector<Position> chain4_;
   std::vector<Position> chain3_;
   std::vector<Position> chain2_;
 };

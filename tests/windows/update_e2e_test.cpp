@@ -169,6 +169,7 @@ std::vector<std::uint8_t> MakePackage(const InstalledGame& game,
 // How a run ended.
 struct RunResult {
   bool completed = false;  // the update page showed the completion page and 完了 ended it
+  HWND wizard = nullptr;   // the owner the page's boxes must have
   int exitCode = -2;
   std::vector<CapturedBox> boxes;
   std::string describe;
@@ -203,7 +204,8 @@ class UpdateRun {
 
   // Welcome page, Next; ready page, Next: true once the update page is running.
   bool ToUpdatePage() {
-    if (!process_.WaitForWizard()) return false;
+    wizard_ = process_.WaitForWizard();
+    if (!wizard_) return false;
     process_.Click(IDC_NEXT);
     if (!WaitForInfo(kReadyText)) return false;
     process_.Click(IDC_NEXT);
@@ -229,6 +231,7 @@ class UpdateRun {
     }
     result.exitCode = process_.WaitForExit();
     result.completed = done;
+    result.wizard = wizard_;
     result.boxes = process_.boxes();
     result.describe = process_.Describe();
     return result;
@@ -250,6 +253,7 @@ class UpdateRun {
   std::string folder_;
   std::string exe_;
   UpdaterProcess process_;
+  HWND wizard_ = nullptr;
 };
 
 // A completed update: exit 1, no message box.
@@ -599,17 +603,18 @@ TEST_F(UpdateE2E, CopiesFoldersAndFilesFromTheDisksDrives) {
   }
   disks.File("Q:\\DISK2.CHK", "");
   disks.File("Q:\\BONUS.TXT", "bonus from Q:");
+  // The whole update list comes first: the copied folder then replaces the extracted OP.MPG.
+  ASSERT_TRUE(MakeFolder(game.Install("MOVIE")));
   UpdateRun run(MakePackage(game,
-                            {{"UpdateFile00", "PATCH.TXT"},
+                            {{"UpdateFile00", "MOVIE\\OP.MPG"},
                              {"CopyFile00", "1:MOVIE"},
                              {"CopyFile01", "MANUAL\\GUIDE.TXT"},
                              {"CopyFile02", "2:BONUS.TXT"},
                              {"CopyFile03", "MANUAL\\GUIDE.TXT"}},
-                            {{"PATCH.TXT", "patch"}}));
+                            {{"OP.MPG", "extracted"}}));
   const RunResult result = run.Through();
   ExpectCompleted(result);
   EXPECT_TRUE(result.boxes.empty()) << result.describe;
-  EXPECT_EQ("patch", ReadText(game.Install("PATCH.TXT")));
   EXPECT_EQ("opening from P:", ReadText(game.Install("MOVIE\\OP.MPG")));
   EXPECT_EQ("ending from P:", ReadText(game.Install("MOVIE\\EVENT\\ED.MPG")));
   // The last copy of the guide came from Q:, where disk 2 was found; read-only is cleared.
@@ -661,6 +666,7 @@ TEST_F(UpdateE2E, DiskPromptSearchesAgainOnOkAndRefusesOnCancel) {
       EXPECT_TRUE(result.boxes[k].hasCancel) << "prompt " << k;
       EXPECT_FALSE(result.boxes[k].hasIcon) << "prompt " << k;
       EXPECT_EQ("ソ表クエスト アップデータ 1.01", result.boxes[k].caption) << "prompt " << k;
+      EXPECT_EQ(result.wizard, result.boxes[k].owner) << "prompt " << k;
     }
   }
 }
@@ -696,6 +702,7 @@ TEST_F(UpdateE2E, CopyFailuresShowTheCopyFailureMessage) {
     const RunResult result = run.Through();
     ExpectInterrupted(result, {"SETUP.INI : \"" + source + "\" のコピーに失敗しました"});
     EXPECT_TRUE(!result.boxes.empty() && result.boxes[0].hasIcon) << result.describe;
+    EXPECT_TRUE(!result.boxes.empty() && result.boxes[0].owner == result.wizard);
     EXPECT_EQ(std::vector<std::string>{"SETUP.INI"}, ListTree(game.Install("")));
     RemoveTree(Folder("Game"));
   }

@@ -197,6 +197,31 @@ inline uint8_t* CopyLongMatch(uint8_t* out, uint32_t distance, uint32_t length) 
   return end;
 }
 
+// Copies a match: short ones and 3-byte ones byte by byte, 4 to 16 bytes at distance 4 or more
+// in four 4-byte units, everything else by CopyLongMatch.
+inline uint8_t* CopyMatch(uint8_t* out, uint32_t distance, uint32_t length, bool isShort) {
+  const uint8_t* const from = out - distance;
+  if (length < 4 && (isShort || distance >= 4)) {
+    // 2 or 3 bytes in three stores (the second byte twice for 2).
+    out[0] = from[0];
+    out[1] = from[1];
+    out[length - 1] = from[length - 1];
+    return out + length;
+  }
+  if (length <= 16 && distance >= 4) {
+    // Four 4-byte units inside the match, in an order in which each one reads only bytes
+    // already final: at 0, at 4 (or length - 4), at length - 8 (or 0), at length - 4.
+    const size_t second = length >= 8 ? 4 : length - 4;
+    const size_t third = length >= 8 ? length - 8 : 0;
+    std::memcpy(out, from, 4);
+    std::memcpy(out + second, from + second, 4);
+    std::memcpy(out + third, from + third, 4);
+    std::memcpy(out + length - 4, from + length - 4, 4);
+    return out + length;
+  }
+  return CopyLongMatch(out, distance, length);
+}
+
 // Copies 1 to 32 literal bytes: 4-byte units, the last one ending at the run's end; shorter runs
 // byte by byte (three stores that cover 1, 2 or 3 bytes).
 inline void CopyLiterals(uint8_t* out, const uint8_t* in, size_t run) {
@@ -348,6 +373,38 @@ DecodeResult DecodePacked(uint8_t* destination, size_t capacity, const uint8_t* 
     }
 
     if (sourceLeft >= kFastSourceSlack) {
+      // A match whose bits are all in the current word: read from the word alone. Below the
+      // untaken bits `word` holds zeros, so a token that runs past them comes out too long.
+      const uint32_t d = kMatchTables.distance[word >> (32 - kDistanceIndexBits)];
+      const uint32_t distanceUsed = DistanceUsed(d);
+      const uint32_t shortBit = DistanceIsShort(d) ? 1 : 0;
+      const uint32_t l =
+          kMatchTables.length[(word << distanceUsed) >> (32 - kLengthIndexBits)] & (shortBit - 1);
+      const uint32_t used = distanceUsed + LengthUsed(l);
+      if (used <= bits) {
+        const bool withN = LengthWithN(l);
+        const uint32_t distance = (uint32_t{in[0]} << DistanceShift(d)) + DistanceAdd(d);
+        const uint32_t length =
+            LengthField(l) + (shortBit << 1) + (in[1] & (0u - static_cast<uint32_t>(withN)));
+        if (shortBit != 0 && distance == kEndMarkerDistance) {
+          in += 1;
+          status = DecodeStatus::ok;
+          break;
+        }
+        if (distance > static_cast<size_t>(out - destination) ||
+            length > static_cast<size_t>(outEnd - out)) {
+          in = tokenStart;
+          break;
+        }
+        in += withN ? 2 : 1;
+        word <<= used;
+        bits -= used;
+        out = CopyMatch(out, distance, length, shortBit != 0);
+        continue;
+      }
+    }
+
+    if (sourceLeft >= kFastSourceSlack) {
       // A match, read from the current word followed by the next control word. That word is
       // fetched where the token runs out of bits: right after B when the bits before B are all
       // in the current word, else right before B. Both places are loaded (the source holds
@@ -392,26 +449,7 @@ DecodeResult DecodePacked(uint8_t* destination, size_t capacity, const uint8_t* 
       // The bits left, with zeros below them.
       word = static_cast<uint32_t>(((buffer << used) & ~(~std::uint64_t{0} >> nextBits)) >> 32);
       bits = nextBits;
-      const uint8_t* const from = out - distance;
-      if (length < 4 && (isShort || distance >= 4)) {
-        // Byte by byte: 2 or 3 bytes in three stores (the second byte twice for 2).
-        out[0] = from[0];
-        out[1] = from[1];
-        out[length - 1] = from[length - 1];
-        out += length;
-      } else if (length <= 16 && distance >= 4) {
-        // Four 4-byte units inside the match, in an order in which each one reads only bytes
-        // already final: at 0, at 4 (or length - 4), at length - 8 (or 0), at length - 4.
-        const size_t second = length >= 8 ? 4 : length - 4;
-        const size_t third = length >= 8 ? length - 8 : 0;
-        std::memcpy(out, from, 4);
-        std::memcpy(out + second, from + second, 4);
-        std::memcpy(out + third, from + third, 4);
-        std::memcpy(out + length - 4, from + length - 4, 4);
-        out += length;
-      } else {
-        out = CopyLongMatch(out, distance, length);
-      }
+      out = CopyMatch(out, distance, length, isShort);
       continue;
     }
 

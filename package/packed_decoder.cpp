@@ -10,11 +10,13 @@
 // Control bits come from 32-bit little-endian words, bit 31 first; a word is fetched from the
 // read position only when a bit is needed and the current word has none left.
 //
-// The fast loop decodes a whole token at a time: a run of literals from the leading 1 bits of the
-// current word, a match from the word (and, when its bits run into the next word, from both
-// words at once). A token that starts within kFastSourceSlack bytes of the source's end goes
-// through DecodeTokenExact, which takes one bit at a time with every bound checked. Either way a
-// token commits nothing before all of its bounds have been checked.
+// The fast loop decodes a whole token at a time, by table: a run of literals from the leading 1
+// bits of the current word; a match from the current word alone when it holds all of the
+// match's bits, else from the current word followed by the next control word (loaded from both
+// places where it may stand). Bounds are checked once per token. A token that starts within
+// kFastSourceSlack bytes of the source's end goes through DecodeTokenExact, which takes one bit
+// at a time with every bound checked. Either way a token commits nothing before all of its
+// bounds have been checked.
 
 namespace {
 

@@ -202,6 +202,23 @@ class MatchFinder {
     uint32_t last3 = ~uint32_t{0};
     uint32_t last2 = ~uint32_t{0};
     for (size_t p = begin; p < end && p < pairEnd; ++p) {
+      if (p > begin && p < quadEnd && Load32(p) == Load32(p - 1)) {
+        // Inside a run of one byte: p has the keys of p - 1, just inserted, so every chain
+        // links p to p - 1 and the heads move on once, at the run's end.
+        size_t q = p;
+        while (q < end && q < quadEnd && Load32(q) == Load32(q - 1)) {
+          const Position previous = static_cast<Position>(q);
+          chain4_[q & mask] = previous;
+          chain3_[q & mask] = previous;
+          chain2_[q & mask] = previous;
+          ++q;
+        }
+        head4_[last4] = static_cast<Position>(q);
+        head3_[last3] = static_cast<Position>(q);
+        head2_[last2] = static_cast<Position>(q);
+        p = q - 1;
+        continue;
+      }
       const size_t slot = p & mask;
       if (p < quadEnd) {
         const uint32_t h = Hash4(data_ + p);
@@ -291,6 +308,11 @@ class MatchFinder {
   }
 
  private:
+  uint32_t Load32(size_t p) const {
+    uint32_t v;
+    std::memcpy(&v, data_ + p, 4);
+    return v;
+  }
   uint32_t Hash4(const uint8_t* p) const {
     uint32_t v;
     std::memcpy(&v, p, 4);

@@ -10,6 +10,7 @@
 
 #include "app/win32_handles.h"
 #include "res/resource.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
@@ -175,8 +176,9 @@ void CheckTemplate(HMODULE module, const ExpectedTemplate& expected) {
 }
 
 TEST(DialogTemplates, UpdateExeHoldsBothTemplatesExactly) {
-  UniqueLibrary updater(LoadLibraryExA("Z:" QW_UPDATE_EXE, nullptr, LOAD_LIBRARY_AS_DATAFILE));
-  ASSERT_TRUE(updater) << "cannot load " << QW_UPDATE_EXE << ": " << GetLastError();
+  const std::string path = ToWindowsPath(QW_UPDATE_EXE);
+  UniqueLibrary updater(LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  ASSERT_TRUE(updater) << "cannot load " << path << ": " << GetLastError();
   for (const ExpectedTemplate& expected : kTemplates) CheckTemplate(updater.get(), expected);
 }
 

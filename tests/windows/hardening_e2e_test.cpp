@@ -76,7 +76,7 @@ class Installation {
   explicit Installation(const std::string& company) : company_(company) {
     EXPECT_TRUE(MakeFolder(folder_)) << folder_;
     ProfileSection setup = InstalledSetupSection();
-    setup.Set("CompanyName", company_);
+    setup.Set("CompanyName", company_).Set("DiskCheckFile1", "DISK1.CHK");
     EXPECT_TRUE(WriteInstalledSetupIni(File("SETUP.INI"), setup));
     UniqueRegKey key;
     EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, KeyPath().c_str(), 0, nullptr, 0,
@@ -105,10 +105,12 @@ class Installation {
 };
 
 // The package: a manifest naming the installation's game, with one UpdateFileXX entry per
-// member, then the members, all stamped with kMemberTime.
-Bytes UpdatePackage(const Installation& game, const std::vector<PackageMemberInput>& members) {
+// member and the further keys of section UPDATE, then the members, all stamped with kMemberTime.
+Bytes UpdatePackage(const Installation& game, const std::vector<PackageMemberInput>& members,
+                    const std::vector<ProfileSection::Key>& moreUpdateKeys = {}) {
   ManifestFile manifest;
   manifest.setup.Set("CompanyName", game.company());
+  for (const auto& key : moreUpdateKeys) manifest.update.Set(key.first, key.second);
   std::vector<PackageMemberInput> inputs(1);
   for (std::size_t i = 0; i < members.size(); ++i) {
     char key[16];
@@ -247,6 +249,242 @@ TEST(InterruptedUpdate, LeavesTheOldFileWholeAndASecondRunCompletesIt) {
   EXPECT_TRUE(SameBytes(game.File("SMALL.DAT"), small));
   EXPECT_EQ((std::vector<std::string>{"DATA.XP3", "SETUP.INI", "SMALL.DAT"}),
             ListTree(game.folder()));
+}
+
+// ---- Broken inputs
+
+// What one case feeds the updater: the manifest's bytes, the installed SETUP.INI's bytes, the
+// registry values, and a change to the finished package.
+struct BrokenInputs {
+  std::string manifest;
+  std::string setupIni;
+  void (*registry)(HKEY key) = nullptr;  // rewrites values of the game's key
+  void (*package)(Bytes* package) = nullptr;
+};
+
+struct BrokenCase {
+  const char* label;
+  void (*edit)(BrokenInputs* inputs);
+  // 1 where the value is cut or read as the code defines and the update goes through.
+  int exitCode = 0;
+};
+
+std::uint32_t Get32(const Bytes& bytes, std::size_t at) {
+  std::uint32_t value = 0;
+  for (int i = 3; i >= 0; --i) value = value << 8 | bytes[at + i];
+  return value;
+}
+
+void Put32(Bytes* bytes, std::size_t at, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) (*bytes)[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+// Offsets in the package that BrokenPackage builds: UPDATE.INI is entry 0, DATA.BIN entry 1.
+std::size_t IndexOffset(const Bytes& package) { return Get32(package, 8); }
+std::size_t EntryField(const Bytes& package, std::size_t entry, std::size_t offset) {
+  return IndexOffset(package) + entry * 280 + offset;
+}
+
+void SetString(HKEY key, const char* name, const std::string& value) {
+  RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.data()),
+                 static_cast<DWORD>(value.size() + 1));
+}
+
+std::string Garbage(std::size_t size, unsigned seed) {
+  const Bytes bytes = Sample(size, seed);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+const BrokenCase kBrokenCases[] = {
+    {"manifest of binary garbage", [](BrokenInputs* in) { in->manifest = Garbage(6000, 11); }},
+    {"manifest: garbage after the section names",
+     [](BrokenInputs* in) {
+       in->manifest = "[SETUP]\r\n" + Garbage(3000, 12) + "\r\n[UPDATE]\r\n" + Garbage(3000, 13);
+     }},
+    {"manifest: lines far longer than every buffer",
+     [](BrokenInputs* in) {
+       in->manifest += "[SETUP]\r\nGameTitle=" + std::string(70000, 'T') + "\r\n" +
+                       "[UPDATE]\r\nUpdateFile00=" + std::string(5000, 'U') + "\r\n" +
+                       "CopyFile00=1:" + std::string(5000, 'C') + "\r\nRequiredDiskSpace=" +
+                       std::string(3000, '9') + "\r\n";
+     }},
+    {"manifest: a lead byte at the very end of values",
+     [](BrokenInputs* in) {
+       in->manifest += "[UPDATE]\r\nUpdateFile00=DATA.BIN\x81\r\nUpdateFile01=u,\x83\r\n"
+                       "CopyFile00=1:\x9F\r\n";
+     }},
+    {"manifest: values made only of separators",
+     [](BrokenInputs* in) {
+       in->manifest += "[UPDATE]\r\nUpdateFile00=,,,,\r\nUpdateFile01=\\\\\\\r\n"
+                       "UpdateFile02=1,u,\r\nCopyFile00=::::\r\nCopyFile01=1,\r\n";
+     }},
+    {"SETUP.INI of binary garbage", [](BrokenInputs* in) { in->setupIni = Garbage(5000, 14); }},
+    {"SETUP.INI: lines far longer than every buffer",
+     [](BrokenInputs* in) {
+       in->setupIni += "InstallFiles0=" + std::string(60000, 'F') + "\r\nGameExe=" +
+                       std::string(3000, 'E') + "\r\nDiskCheckFile1=" + std::string(3000, 'D') +
+                       "\x81\r\nInstallSelects=" + std::string(500, '7') + "\r\n";
+     }, 1},
+    {"SETUP.INI: values made only of separators and lead bytes",
+     [](BrokenInputs* in) {
+       in->setupIni += "InstallFiles0=,,,\r\nShortcut0=,\r\nSetupBmp=\x81\r\nGameClass=\x83\r\n";
+     }, 1},
+    {"InstPath of type REG_DWORD",
+     [](BrokenInputs* in) {
+       in->registry = [](HKEY key) {
+         const DWORD value = 0x41414141;
+         RegSetValueExA(key, "InstPath", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                        sizeof value);
+       };
+     }},
+    {"InstPath of 2000 binary bytes without a NUL",
+     [](BrokenInputs* in) {
+       in->registry = [](HKEY key) {
+         const std::string value(2000, 'P');
+         RegSetValueExA(key, "InstPath", 0, REG_BINARY,
+                        reinterpret_cast<const BYTE*>(value.data()),
+                        static_cast<DWORD>(value.size()));
+       };
+     }},
+    {"InstPath of 600 characters, ending with a lead byte",
+     [](BrokenInputs* in) {
+       in->registry = [](HKEY key) { SetString(key, "InstPath", std::string(599, 'p') + "\x81"); };
+     }},
+    {"InstMode as a string, DataPath as a DWORD",
+     [](BrokenInputs* in) {
+       in->registry = [](HKEY key) {
+         SetString(key, "InstMode", "one");
+         const DWORD value = 7;
+         RegSetValueExA(key, "DataPath", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                        sizeof value);
+       };
+     }, 1},
+    {"InstMode of one byte", [](BrokenInputs* in) {
+       in->registry = [](HKEY key) {
+         const BYTE value = 1;
+         RegSetValueExA(key, "InstMode", 0, REG_BINARY, &value, 1);
+       };
+     }, 1},
+    {"package of one byte", [](BrokenInputs* in) { in->package = [](Bytes* p) { p->resize(1); }; }},
+    {"package cut inside the header",
+     [](BrokenInputs* in) { in->package = [](Bytes* p) { p->resize(15); }; }},
+    {"package of the header alone",
+     [](BrokenInputs* in) { in->package = [](Bytes* p) { p->resize(16); }; }},
+    {"package cut inside the first member",
+     [](BrokenInputs* in) { in->package = [](Bytes* p) { p->resize(40); }; }},
+    {"package cut where the index starts",
+     [](BrokenInputs* in) { in->package = [](Bytes* p) { p->resize(IndexOffset(*p)); }; }},
+    {"package cut inside the first entry",
+     [](BrokenInputs* in) { in->package = [](Bytes* p) { p->resize(IndexOffset(*p) + 100); }; }},
+    {"package cut after the first entry",
+     [](BrokenInputs* in) { in->package = [](Bytes* p) { p->resize(IndexOffset(*p) + 280); }; }},
+    {"package cut by its last byte", [](BrokenInputs* in) { in->package = [](Bytes* p) { p->pop_back(); }; }},
+    {"index claiming one entry more",
+     [](BrokenInputs* in) { in->package = [](Bytes* p) { Put32(p, 12, Get32(*p, 12) + 1); }; }},
+    {"index claiming 0xFFFFFFFF entries",
+     [](BrokenInputs* in) { in->package = [](Bytes* p) { Put32(p, 12, 0xFFFFFFFFu); }; }},
+    {"index offset past the package",
+     [](BrokenInputs* in) { in->package = [](Bytes* p) { Put32(p, 8, 0xFFFFFF00u); }; }},
+    {"manifest member whose size points past the package",
+     [](BrokenInputs* in) {
+       in->package = [](Bytes* p) {
+         Put32(p, EntryField(*p, 0, 272), 0x7FFFFFF0u);
+         Put32(p, EntryField(*p, 0, 276), 0x7FFFFFF0u);
+       };
+     }},
+    {"data member whose size points past the package",
+     [](BrokenInputs* in) {
+       in->package = [](Bytes* p) {
+         Put32(p, EntryField(*p, 1, 272), 0xFFFFFFF0u);
+         Put32(p, EntryField(*p, 1, 276), 0xFFFFFFF0u);
+       };
+     }},
+    {"manifest member's stored size past the package, its own size small",
+     [](BrokenInputs* in) { in->package = [](Bytes* p) { Put32(p, EntryField(*p, 0, 276), 0x80000000u); }; }},
+    {"data member packed, claiming 4 GiB",
+     [](BrokenInputs* in) {
+       in->package = [](Bytes* p) {
+         Put32(p, EntryField(*p, 1, 260), 2);
+         Put32(p, EntryField(*p, 1, 272), 0xFFFFFFF0u);
+       };
+     }},
+};
+
+// Drives a run whatever it shows: message boxes get OK; on the wizard, every half second, the
+// completion page's button is pressed, else Next twice (welcome and ready page), else Cancel.
+// The exit code, or -1 after a timeout.
+int DriveToTheEnd(UpdaterProcess& run) {
+  int nextClicks = 0;
+  DWORD lastAction = GetTickCount();
+  run.WaitUntil(
+      [&] {
+        if (!run.wizard() || GetTickCount() - lastAction < 500) return false;
+        lastAction = GetTickCount();
+        if (run.ControlText(IDC_NEXT) == "完了") {
+          run.Click(IDC_NEXT);
+        } else if (nextClicks < 2 && run.IsEnabled(IDC_NEXT)) {
+          run.Click(IDC_NEXT);
+          ++nextClicks;
+        } else if (run.IsEnabled(IDC_CANCEL)) {
+          run.Click(IDC_CANCEL);
+        }
+        return false;
+      },
+      "the end of the run", 60000);
+  return run.WaitForExit(60000);
+}
+
+// Each broken input, run through the real updater: it ends (no crash, no hang) with the case's
+// exit code, each box it shows carries a text, and it leaves nothing behind: the temp folder is empty,
+// the updater's folder holds only the updater and that temp folder, and the install folder
+// holds nothing but the game's files and the package's data member.
+TEST(BrokenInput, EveryCaseEndsCleanly) {
+  for (std::size_t i = 0; i < sizeof kBrokenCases / sizeof kBrokenCases[0]; ++i) {
+    SCOPED_TRACE(testing::Message() << "case " << i << ": " << kBrokenCases[i].label);
+    const std::string company = "QWH-Broken" + std::to_string(i);
+    Installation game(company);
+    BrokenInputs inputs;
+    {
+      ManifestFile manifest;
+      manifest.setup.Set("CompanyName", company);
+      manifest.update.Set("UpdateFile00", "DATA.BIN");
+      for (const ProfileSection& section : {manifest.setup}) {
+        for (const std::string& line : section.Lines()) inputs.manifest += line + "\r\n";
+      }
+      ProfileSection setup = InstalledSetupSection();
+      setup.Set("CompanyName", company).Set("DiskCheckFile1", "DISK1.CHK");
+      for (const std::string& line : setup.Lines()) inputs.setupIni += line + "\r\n";
+    }
+    const std::string defaultManifest = inputs.manifest;
+    kBrokenCases[i].edit(&inputs);
+    if (inputs.manifest == defaultManifest) inputs.manifest += "[UPDATE]\r\nUpdateFile00=DATA.BIN\r\n";
+    ASSERT_TRUE(WriteBytes(game.File("SETUP.INI"), ToBytes(inputs.setupIni)));
+    if (inputs.registry) {
+      UniqueRegKey key;
+      ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, game.KeyPath().c_str(), 0,
+                                             KEY_SET_VALUE, key.put()));
+      inputs.registry(key.get());
+    }
+    Bytes package;
+    std::string error;
+    ASSERT_TRUE(BuildPackage({{"UPDATE.INI", ToBytes(inputs.manifest), kMemberTime, false},
+                              {"DATA.BIN", Sample(5000, 15), kMemberTime, false}},
+                             false, &package, &error))
+        << error;
+    if (inputs.package) inputs.package(&package);
+    TestUpdater updater(package);
+    ASSERT_FALSE(updater.exe().empty());
+
+    UpdaterProcess run;
+    ASSERT_TRUE(updater.Start(&run));
+    EXPECT_EQ(kBrokenCases[i].exitCode, DriveToTheEnd(run)) << run.Describe();
+    for (const CapturedBox& box : run.boxes()) EXPECT_FALSE(box.text.empty()) << run.Describe();
+    EXPECT_EQ(std::vector<std::string>{}, ListTree(updater.temp()));
+    EXPECT_EQ((std::vector<std::string>{"UPDATE.exe", "temp\\"}), ListTree(updater.Join("")));
+    for (const std::string& name : ListTree(game.folder())) {
+      EXPECT_TRUE(name == "SETUP.INI" || name == "DATA.BIN") << name;
+    }
+  }
 }
 
 }  // namespace

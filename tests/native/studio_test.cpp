@@ -97,14 +97,19 @@ void WritePackage(const std::string& path, const std::vector<PackageMemberInput>
   std::string error;
   ASSERT_TRUE(BuildPackage(members, false, &package, &error)) << error;
   std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(package.data()), static_cast<std::streamsize>(package.size()));
+      .write(reinterpret_cast<const char*>(package.data()),
+             static_cast<std::streamsize>(package.size()));
 }
 
 // ---- check
 
 const std::vector<std::string> kSetupLines = {
-    "[SETUP]", "CompanyName=NORVALE", "GameTitle=Hoshiori", "GameClass=HoshioriMainWindow",
-    "GameDir=Hoshiori", "AgreementText=AGREE.TXT",
+    "[SETUP]",
+    "CompanyName=NORVALE",
+    "GameTitle=Hoshiori",
+    "GameClass=HoshioriMainWindow",
+    "GameDir=Hoshiori",
+    "AgreementText=AGREE.TXT",
 };
 
 struct CheckCase {
@@ -147,41 +152,83 @@ const CheckCase kCheckCases[] = {
     {SetupWithout("CompanyName"), {"UpdateFile00=A.DAT"}, "[SETUP] CompanyName: required key"},
     // List keys the updater never reads.
     {{}, SixteenPlusOne(), "[UPDATE] UpdateFile16: never read: past the sixteenth"},
-    {{}, {"UpdateFile00=A.DAT", "UpdateFile02=A.DAT"}, "[UPDATE] UpdateFile02: never read: the list ends at the gap"},
-    {{}, {"UpdateFile00=A.DAT", "UpdateFile01=", "UpdateFile02=A.DAT"}, "[UPDATE] UpdateFile02: never read: the list ends at the gap"},
+    {{},
+     {"UpdateFile00=A.DAT", "UpdateFile02=A.DAT"},
+     "[UPDATE] UpdateFile02: never read: the list ends at the gap"},
+    {{},
+     {"UpdateFile00=A.DAT", "UpdateFile01=", "UpdateFile02=A.DAT"},
+     "[UPDATE] UpdateFile02: never read: the list ends at the gap"},
     {{}, {"CopyFile01=MOVIE"}, "[UPDATE] CopyFile01: never read: the list ends at the gap"},
     {{}, {"UpdateFile00=A.DAT", "UpdateFile1=A.DAT"}, "[UPDATE] UpdateFile1: never read"},
     {{}, {"UpdateFile00=A.DAT", "updatefile00=B.DAT"}, "[UPDATE] updatefile00: duplicate key"},
     // Entries outside the accepted forms.
     {{}, {"UpdateFile00=u"}, "[UPDATE] UpdateFile00: no path"},
-    {{}, {"UpdateFile00=,A.DAT"}, "[UPDATE] UpdateFile00: never read: \",A.DAT\" after an empty field"},
+    {{},
+     {"UpdateFile00=,A.DAT"},
+     "[UPDATE] UpdateFile00: never read: \",A.DAT\" after an empty field"},
     {{}, {"UpdateFile00=12,A.DAT"}, "[UPDATE] UpdateFile00: never read: \"A.DAT\" after the path"},
     {{}, {"UpdateFile00=A.DAT,u"}, "[UPDATE] UpdateFile00: never read: \"u\" after the path"},
-    {{}, {"UpdateFile00=X:A.DAT"}, "[UPDATE] UpdateFile00: the path's first two characters are taken as a disk prefix"},
+    {{},
+     {"UpdateFile00=X:A.DAT"},
+     "[UPDATE] UpdateFile00: the path's first two characters are taken as a disk prefix"},
     {{}, {"UpdateFile00=DATA\\"}, "[UPDATE] UpdateFile00: the path ends in a backslash"},
-    {{}, {"UpdateFile00=A.DAT", "CopyFile00=A:MOVIE"}, "[UPDATE] CopyFile00: 'A:' is no disk number"},
-    {{}, {"UpdateFile00=A.DAT", "CopyFile00=X,1:MOVIE"}, "[UPDATE] CopyFile00: install-mode filter 'X' is no digit"},
-    {{}, {"UpdateFile00=A.DAT", "CopyFile00=MOVIE"}, "[UPDATE] CopyFile00: names no disk, and no earlier entry"},
-    {{}, {"UpdateFile00=A.DAT", "RequiredDiskSpace=64KB"}, "[UPDATE] RequiredDiskSpace: \"64KB\" is not a decimal number: the updater reads 64"},
+    {{},
+     {"UpdateFile00=A.DAT", "CopyFile00=A:MOVIE"},
+     "[UPDATE] CopyFile00: 'A:' is no disk number"},
+    {{},
+     {"UpdateFile00=A.DAT", "CopyFile00=X,1:MOVIE"},
+     "[UPDATE] CopyFile00: install-mode filter 'X' is no digit"},
+    {{},
+     {"UpdateFile00=A.DAT", "CopyFile00=MOVIE"},
+     "[UPDATE] CopyFile00: names no disk, and no earlier entry"},
+    {{},
+     {"UpdateFile00=A.DAT", "RequiredDiskSpace=64KB"},
+     "[UPDATE] RequiredDiskSpace: \"64KB\" is not a decimal number: the updater reads 64"},
     {{}, {}, "[UPDATE]: no UpdateFile00 and no CopyFile00"},
-    {{}, {"UpdateFile00=A.DAT", "RequiredDiskSpce=4096"}, "[UPDATE] RequiredDiskSpce: not a key the updater reads"},
-    {SetupWith("GameTitel=Hoshiori"), {"UpdateFile00=A.DAT"}, "[SETUP] GameTitel: not a key the updater reads"},
-    {{}, {"UpdateFile00=A.DAT", "[update]", "UpdateFile01=A.DAT"}, "[update]: second section of this name (line 9): never read"},
+    {{},
+     {"UpdateFile00=A.DAT", "RequiredDiskSpce=4096"},
+     "[UPDATE] RequiredDiskSpce: not a key the updater reads"},
+    {SetupWith("GameTitel=Hoshiori"),
+     {"UpdateFile00=A.DAT"},
+     "[SETUP] GameTitel: not a key the updater reads"},
+    {{},
+     {"UpdateFile00=A.DAT", "[update]", "UpdateFile01=A.DAT"},
+     "[update]: second section of this name (line 9): never read"},
     // Members the package lacks.
-    {{}, {"UpdateFile00=DATA\\MISSING.DAT"}, "[UPDATE] UpdateFile00: names member MISSING.DAT, which the package lacks"},
-    {SetupWithout("AgreementText"), {"UpdateFile00=A.DAT", "UpdateFile01=d,2,A.DAT"}, "[UPDATE] UpdateFile01: names member 2, which the package lacks"},
-    {SetupWith("AgreementTitle=TITLE.TXT"), {"UpdateFile00=A.DAT"}, "[SETUP] AgreementTitle: names member TITLE.TXT, which the package lacks"},
+    {{},
+     {"UpdateFile00=DATA\\MISSING.DAT"},
+     "[UPDATE] UpdateFile00: names member MISSING.DAT, which the package lacks"},
+    {SetupWithout("AgreementText"),
+     {"UpdateFile00=A.DAT", "UpdateFile01=d,2,A.DAT"},
+     "[UPDATE] UpdateFile01: names member 2, which the package lacks"},
+    {SetupWith("AgreementTitle=TITLE.TXT"),
+     {"UpdateFile00=A.DAT"},
+     "[SETUP] AgreementTitle: names member TITLE.TXT, which the package lacks"},
     // Disks without a check file in SETUP.INI (which names DiskCheckFile1 only).
-    {{}, {"UpdateFile00=A.DAT", "CopyFile00=2:MOVIE"}, "[UPDATE] CopyFile00: disk 2 has no DiskCheckFile2 in SETUP.INI"},
+    {{},
+     {"UpdateFile00=A.DAT", "CopyFile00=2:MOVIE"},
+     "[UPDATE] CopyFile00: disk 2 has no DiskCheckFile2 in SETUP.INI"},
     // Values cut by their buffers.
-    {SetupWith("GameTitleA=" + Repeat('T', 300)), {"UpdateFile00=A.DAT"}, "[SETUP] GameTitleA: value of 300 bytes is cut to 259"},
-    {SetupWith("UpdateMessage=" + Repeat('M', 1030)), {"UpdateFile00=A.DAT"}, "[SETUP] UpdateMessage: value of 1030 bytes is cut to 1023"},
+    {SetupWith("GameTitleA=" + Repeat('T', 300)),
+     {"UpdateFile00=A.DAT"},
+     "[SETUP] GameTitleA: value of 300 bytes is cut to 259"},
+    {SetupWith("UpdateMessage=" + Repeat('M', 1030)),
+     {"UpdateFile00=A.DAT"},
+     "[SETUP] UpdateMessage: value of 1030 bytes is cut to 1023"},
     {{}, {"UpdateFile00=" + Repeat('P', 270)}, "[UPDATE] UpdateFile00: field"},
-    {{}, {"UpdateFile00=A.DAT", "CopyFile00=1:" + Repeat('C', 300)}, "[UPDATE] CopyFile00: value of 302 bytes is cut to 259"},
+    {{},
+     {"UpdateFile00=A.DAT", "CopyFile00=1:" + Repeat('C', 300)},
+     "[UPDATE] CopyFile00: value of 302 bytes is cut to 259"},
     // Text that is not code page 932.
-    {SetupWith("UpdaterTitle=\x82"), {"UpdateFile00=A.DAT"}, "[SETUP] UpdaterTitle: not valid code page 932 text: byte 0x82 at offset 0"},
-    {SetupWith("UpdaterTitle=A\xFD"), {"UpdateFile00=A.DAT"}, "[SETUP] UpdaterTitle: not valid code page 932 text: byte 0xFD at offset 1"},
-    {SetupWith("UpdaterTitle=\xE6\x98\x9F\xE7\xB9\x94"), {"UpdateFile00=A.DAT"}, "[SETUP] UpdaterTitle: text is UTF-8"},
+    {SetupWith("UpdaterTitle=\x82"),
+     {"UpdateFile00=A.DAT"},
+     "[SETUP] UpdaterTitle: not valid code page 932 text: byte 0x82 at offset 0"},
+    {SetupWith("UpdaterTitle=A\xFD"),
+     {"UpdateFile00=A.DAT"},
+     "[SETUP] UpdaterTitle: not valid code page 932 text: byte 0xFD at offset 1"},
+    {SetupWith("UpdaterTitle=\xE6\x98\x9F\xE7\xB9\x94"),
+     {"UpdateFile00=A.DAT"},
+     "[SETUP] UpdaterTitle: text is UTF-8"},
 };
 
 TEST(StudioCheck, FindsEachMistakeOfTheTable) {
@@ -197,38 +244,42 @@ TEST(StudioCheck, FindsEachMistakeOfTheTable) {
                                          {"A.DAT", ToBytes("a"), kMemberTime},
                                          {"AGREE.TXT", ToBytes("agree"), kMemberTime}});
     WriteText(scratch / "SETUP.INI", ProfileText({"[SETUP]", "DiskCheckFile1=DISK1.CHK"}));
-    const ToolRun run = RunQwpack("check " + Quote(scratch / "UPDATE.INI") + " --package " +
-                                  Quote(scratch / "update.qw") + " --setup " + Quote(scratch / "SETUP.INI"));
+    const ToolRun run =
+        RunQwpack("check " + Quote(scratch / "UPDATE.INI") + " --package " +
+                  Quote(scratch / "update.qw") + " --setup " + Quote(scratch / "SETUP.INI"));
     EXPECT_EQ(1, run.status) << "case " << i << "\n" << run.output;
     EXPECT_NE(std::string::npos, ("\n" + run.output).find(std::string("\n") + c.finding))
-        << "case " << i << " expected a line starting " << c.finding << "\n" << run.output;
+        << "case " << i << " expected a line starting " << c.finding << "\n"
+        << run.output;
   }
 }
 
 // The same manifest with none of the mistakes: the control for every row above.
 TEST(StudioCheck, PassesASoundManifestAndTheDemo) {
   Scratch scratch;
-  const std::string manifest = ProfileText({"[SETUP]", "CompanyName=NORVALE", "GameTitle=Hoshiori",
-                                            "GameClass=HoshioriMainWindow", "GameDir=Hoshiori",
-                                            "AgreementText=AGREE.TXT", "[UPDATE]",
-                                            "RequiredDiskSpace=4096", "UpdateFile00=A.DAT",
-                                            "UpdateFile01=1,u,DATA\\A.DAT", "CopyFile00=1:MOVIE",
-                                            "CopyFile01=MOVIE2"});
+  const std::string manifest =
+      ProfileText({"[SETUP]", "CompanyName=NORVALE", "GameTitle=Hoshiori",
+                   "GameClass=HoshioriMainWindow", "GameDir=Hoshiori", "AgreementText=AGREE.TXT",
+                   "[UPDATE]", "RequiredDiskSpace=4096", "UpdateFile00=A.DAT",
+                   "UpdateFile01=1,u,DATA\\A.DAT", "CopyFile00=1:MOVIE", "CopyFile01=MOVIE2"});
   WriteText(scratch / "UPDATE.INI", manifest);
   WritePackage(scratch / "update.qw", {{"UPDATE.INI", ToBytes(manifest), kMemberTime},
                                        {"A.DAT", ToBytes("a"), kMemberTime},
                                        {"AGREE.TXT", ToBytes("agree"), kMemberTime}});
   WriteText(scratch / "SETUP.INI", ProfileText({"[SETUP]", "DiskCheckFile1=DISK1.CHK"}));
-  ToolRun run = RunQwpack("check " + Quote(scratch / "UPDATE.INI") + " --package " +
-                          Quote(scratch / "update.qw") + " --setup " + Quote(scratch / "SETUP.INI"));
+  ToolRun run =
+      RunQwpack("check " + Quote(scratch / "UPDATE.INI") + " --package " +
+                Quote(scratch / "update.qw") + " --setup " + Quote(scratch / "SETUP.INI"));
   EXPECT_EQ(0, run.status) << run.output;
 
   const std::string demo = std::string(QW_SOURCE_DIR) + "/res/demo-update/";
-  run = RunQwpack("create " + Quote(scratch / "demo.qw") + " UPDATE.INI=" + Quote(demo + "UPDATE.INI") +
-                  " AGREE.TXT=" + Quote(demo + "AGREE.TXT") + " README.TXT=" + Quote(demo + "README.TXT") +
-                  " SCENARIO.DAT=" + Quote(demo + "SCENARIO.DAT"));
+  run = RunQwpack(
+      "create " + Quote(scratch / "demo.qw") + " UPDATE.INI=" + Quote(demo + "UPDATE.INI") +
+      " AGREE.TXT=" + Quote(demo + "AGREE.TXT") + " README.TXT=" + Quote(demo + "README.TXT") +
+      " SCENARIO.DAT=" + Quote(demo + "SCENARIO.DAT"));
   ASSERT_EQ(0, run.status) << run.output;
-  run = RunQwpack("check " + Quote(demo + "UPDATE.INI") + " --package " + Quote(scratch / "demo.qw"));
+  run =
+      RunQwpack("check " + Quote(demo + "UPDATE.INI") + " --package " + Quote(scratch / "demo.qw"));
   EXPECT_EQ(0, run.status) << run.output;
 }
 
@@ -266,7 +317,8 @@ TEST(StudioPlan, PredictsEachEntryFromTheFilesThereNowAndWritesNothing) {
   ASSERT_EQ(0, mkdir(save.c_str(), 0755));
   ASSERT_EQ(0, mkdir((inst + "/DATA").c_str(), 0755));
   // Existing files: older or newer than the members, some in other letter case.
-  for (const char* name : {"DATA/plain.dat", "DATA/OLDER.DAT", "DATA/NEWER.DAT", "DATA/THERE.DAT"}) {
+  for (const char* name :
+       {"DATA/plain.dat", "DATA/OLDER.DAT", "DATA/NEWER.DAT", "DATA/THERE.DAT"}) {
     WriteText(inst + "/" + name, "old");
   }
   Stamp(inst + "/DATA/plain.dat", kMemberTime + 1);
@@ -276,17 +328,31 @@ TEST(StudioPlan, PredictsEachEntryFromTheFilesThereNowAndWritesNothing) {
   WriteText(save + "/DATA/KEPT.SAV", "progress");
   ASSERT_EQ(0, mkdir((inst + "/DATA/FOLDER.DAT").c_str(), 0755));
 
-  const std::string manifest = ProfileText({
-      "[SETUP]", "CompanyName=NORVALE", "GameTitle=Hoshiori", "GameClass=H", "GameDir=Hoshiori",
-      "DataFolder=DATA", "[UPDATE]", "UpdateFile00=PLAIN.DAT", "UpdateFile01=u,OLDER.DAT",
-      "UpdateFile02=U,NEWER.DAT", "UpdateFile03=o,ABSENT.DAT", "UpdateFile04=o,THERE.DAT",
-      "UpdateFile05=d,KEPT.SAV", "UpdateFile06=d,NEW.SAV", "UpdateFile07=2,OTHER.DAT",
-      "UpdateFile08=1,u,MINE.DAT", "UpdateFile09=o,FOLDER.DAT", "UpdateFile10=SUB\\DEEP.DAT",
-      "UpdateFile11=LAST.DAT", "CopyFile00=1:MOVIE"});
+  const std::string manifest = ProfileText({"[SETUP]",
+                                            "CompanyName=NORVALE",
+                                            "GameTitle=Hoshiori",
+                                            "GameClass=H",
+                                            "GameDir=Hoshiori",
+                                            "DataFolder=DATA",
+                                            "[UPDATE]",
+                                            "UpdateFile00=PLAIN.DAT",
+                                            "UpdateFile01=u,OLDER.DAT",
+                                            "UpdateFile02=U,NEWER.DAT",
+                                            "UpdateFile03=o,ABSENT.DAT",
+                                            "UpdateFile04=o,THERE.DAT",
+                                            "UpdateFile05=d,KEPT.SAV",
+                                            "UpdateFile06=d,NEW.SAV",
+                                            "UpdateFile07=2,OTHER.DAT",
+                                            "UpdateFile08=1,u,MINE.DAT",
+                                            "UpdateFile09=o,FOLDER.DAT",
+                                            "UpdateFile10=SUB\\DEEP.DAT",
+                                            "UpdateFile11=LAST.DAT",
+                                            "CopyFile00=1:MOVIE"});
   WriteText(scratch / "UPDATE.INI", manifest);
   std::vector<PackageMemberInput> members = {{"UPDATE.INI", ToBytes(manifest), kMemberTime}};
-  for (const char* name : {"PLAIN.DAT", "OLDER.DAT", "NEWER.DAT", "ABSENT.DAT", "THERE.DAT", "KEPT.SAV",
-                           "NEW.SAV", "OTHER.DAT", "MINE.DAT", "FOLDER.DAT", "DEEP.DAT", "LAST.DAT"}) {
+  for (const char* name :
+       {"PLAIN.DAT", "OLDER.DAT", "NEWER.DAT", "ABSENT.DAT", "THERE.DAT", "KEPT.SAV", "NEW.SAV",
+        "OTHER.DAT", "MINE.DAT", "FOLDER.DAT", "DEEP.DAT", "LAST.DAT"}) {
     members.push_back({name, ToBytes(std::string("new ") + name), kMemberTime});
   }
   WritePackage(scratch / "update.qw", members);
@@ -294,8 +360,8 @@ TEST(StudioPlan, PredictsEachEntryFromTheFilesThereNowAndWritesNothing) {
   const std::string before = ReadText(inst + "/DATA/plain.dat");
 
   const ToolRun run = RunQwpack("plan " + Quote(scratch / "UPDATE.INI") + " --package " +
-                                Quote(scratch / "update.qw") + " --inst " + Quote(inst) + " --data " +
-                                Quote(save) + " --mode 1");
+                                Quote(scratch / "update.qw") + " --inst " + Quote(inst) +
+                                " --data " + Quote(save) + " --mode 1");
   ASSERT_EQ(0, run.status) << run.output;
   const PlanRow rows[] = {
       {"UpdateFile00", "plain", "written", "game\\DATA\\PLAIN.DAT"},
@@ -318,7 +384,8 @@ TEST(StudioPlan, PredictsEachEntryFromTheFilesThereNowAndWritesNothing) {
     EXPECT_EQ(rows[i].outcome, found->second[2]) << "row " << i;
     EXPECT_EQ(scratch.path() + "/" + rows[i].target, found->second[3]) << "row " << i;
   }
-  EXPECT_EQ(lines.end(), lines.find("UpdateFile07")) << "another install mode's entry\n" << run.output;
+  EXPECT_EQ(lines.end(), lines.find("UpdateFile07")) << "another install mode's entry\n"
+                                                     << run.output;
   const auto copy = lines.find("CopyFile00");
   ASSERT_NE(lines.end(), copy) << run.output;
   EXPECT_EQ("disk 1", copy->second[1]);
@@ -342,15 +409,15 @@ TEST(StudioPlan, CopyEntriesWithoutADiskNeedAnEarlierOne) {
   for (std::size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
     Scratch scratch;
     ASSERT_EQ(0, mkdir((scratch / "game").c_str(), 0755));
-    std::vector<std::string> lines = {"[SETUP]", "CompanyName=N", "GameTitle=T", "GameClass=C",
-                                      "GameDir=D", "[UPDATE]"};
+    std::vector<std::string> lines = {"[SETUP]",     "CompanyName=N", "GameTitle=T",
+                                      "GameClass=C", "GameDir=D",     "[UPDATE]"};
     lines.insert(lines.end(), cases[i].copyLines.begin(), cases[i].copyLines.end());
     const std::string manifest = ProfileText(lines);
     WriteText(scratch / "UPDATE.INI", manifest);
     WritePackage(scratch / "update.qw", {{"UPDATE.INI", ToBytes(manifest), kMemberTime}});
     const ToolRun run = RunQwpack("plan " + Quote(scratch / "UPDATE.INI") + " --package " +
-                                  Quote(scratch / "update.qw") + " --inst " + Quote(scratch / "game") +
-                                  " --mode 0");
+                                  Quote(scratch / "update.qw") + " --inst " +
+                                  Quote(scratch / "game") + " --mode 0");
     ASSERT_EQ(0, run.status) << "case " << i << "\n" << run.output;
     const auto planned = PlanLines(run.output);
     for (std::size_t k = 0; k < cases[i].outcomes.size(); ++k) {
@@ -371,16 +438,17 @@ TEST(StudioPlan, FindsCodePage932NamesUnderTheirUtf8Spelling) {
   ASSERT_EQ(0, mkdir((inst + "/\xE3\x82\xBD\xE8\xA1\xA8").c_str(), 0755));
   WriteText(inst + "/\xE3\x82\xBD\xE8\xA1\xA8/\xE3\x82\xBD\xE8\xA1\xA8.DAT", "newer");
   Stamp(inst + "/\xE3\x82\xBD\xE8\xA1\xA8/\xE3\x82\xBD\xE8\xA1\xA8.DAT", kMemberTime + 1);
-  const std::string manifest = ProfileText({"[SETUP]", "CompanyName=N", "GameTitle=T", "GameClass=C",
-                                            "GameDir=D", "DataFolder=\x83\x5C\x95\x5C", "[UPDATE]",
-                                            "UpdateFile00=u,\x83\x5C\x95\x5C.DAT",
-                                            "UpdateFile01=o,\x83\x5C.DAT"});
+  const std::string manifest =
+      ProfileText({"[SETUP]", "CompanyName=N", "GameTitle=T", "GameClass=C", "GameDir=D",
+                   "DataFolder=\x83\x5C\x95\x5C", "[UPDATE]", "UpdateFile00=u,\x83\x5C\x95\x5C.DAT",
+                   "UpdateFile01=o,\x83\x5C.DAT"});
   WriteText(scratch / "UPDATE.INI", manifest);
   WritePackage(scratch / "update.qw", {{"UPDATE.INI", ToBytes(manifest), kMemberTime},
                                        {"\x83\x5C\x95\x5C.DAT", ToBytes("member"), kMemberTime},
                                        {"\x83\x5C.DAT", ToBytes("member"), kMemberTime}});
-  const ToolRun run = RunQwpack("plan " + Quote(scratch / "UPDATE.INI") + " --package " +
-                                Quote(scratch / "update.qw") + " --inst " + Quote(inst) + " --mode 0");
+  const ToolRun run =
+      RunQwpack("plan " + Quote(scratch / "UPDATE.INI") + " --package " +
+                Quote(scratch / "update.qw") + " --inst " + Quote(inst) + " --mode 0");
   ASSERT_EQ(0, run.status) << run.output;
   const auto lines = PlanLines(run.output);
   ASSERT_EQ(1u, lines.count("UpdateFile00")) << run.output;
@@ -416,7 +484,8 @@ TEST(StudioMakeUpdater, RefusesWhatIsNoUpdaterOrNoPackageAndWritesNothing) {
     const ToolRun run = RunQwpack("make-updater " + Quote(cases[i].stub) + " " +
                                   Quote(cases[i].package) + " " + Quote(scratch / "OUT.exe"));
     EXPECT_EQ(1, run.status) << "case " << i << "\n" << run.output;
-    EXPECT_NE(std::string::npos, run.output.find(cases[i].message)) << "case " << i << "\n" << run.output;
+    EXPECT_NE(std::string::npos, run.output.find(cases[i].message)) << "case " << i << "\n"
+                                                                    << run.output;
     EXPECT_FALSE(Exists(scratch / "OUT.exe")) << "case " << i;
   }
 }
@@ -440,7 +509,8 @@ std::string RunOnTerminal(const std::vector<std::string>& arguments) {
   std::string output;
   char chunk[4096];
   ssize_t got;
-  while ((got = read(terminal, chunk, sizeof chunk)) > 0) output.append(chunk, static_cast<std::size_t>(got));
+  while ((got = read(terminal, chunk, sizeof chunk)) > 0)
+    output.append(chunk, static_cast<std::size_t>(got));
   close(terminal);
   int status = 0;
   waitpid(child, &status, 0);
@@ -450,7 +520,8 @@ std::string RunOnTerminal(const std::vector<std::string>& arguments) {
 TEST(StudioProgress, DrawsABarOnATerminalOnlyForLargeInputs) {
   Scratch scratch;
   std::string large(6u << 20, '\0');
-  for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>((i * 2654435761u) >> 13);
+  for (std::size_t i = 0; i < large.size(); ++i)
+    large[i] = static_cast<char>((i * 2654435761u) >> 13);
   WriteText(scratch / "BIG.DAT", large);
   WriteText(scratch / "SMALL.DAT", "small");
   struct ProgressCase {

@@ -20,7 +20,7 @@
 
 namespace {
 
-constexpr std::uint64_t kMemberTime = 134405892000000000;  // 2026-12-01 09:00 UTC
+constexpr std::uint64_t kMemberTime = 134405892000000000;         // 2026-12-01 09:00 UTC
 constexpr std::uint64_t kOlderTime = kMemberTime - 864000000000;  // one day earlier
 constexpr std::uint64_t kNewerTime = kMemberTime + 864000000000;
 constexpr char kGameDir[] = "SOHYOU";
@@ -88,7 +88,8 @@ struct ResourceWalk {
   std::string name;
 };
 
-BOOL CALLBACK OnLanguage(HMODULE module, LPCSTR type, LPCSTR name, WORD language, LONG_PTR context) {
+BOOL CALLBACK OnLanguage(HMODULE module, LPCSTR type, LPCSTR name, WORD language,
+                         LONG_PTR context) {
   ResourceWalk* walk = reinterpret_cast<ResourceWalk*>(context);
   HRSRC found = FindResourceExA(module, type, name, language);
   HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
@@ -129,7 +130,8 @@ struct Member {
 
 std::vector<std::uint8_t> Package(const std::string& manifest, const std::vector<Member>& members) {
   std::vector<PackageMemberInput> inputs = {{"UPDATE.INI", ToBytes(manifest), kMemberTime, true}};
-  for (const Member& member : members) inputs.push_back({member.name, ToBytes(member.text), kMemberTime});
+  for (const Member& member : members)
+    inputs.push_back({member.name, ToBytes(member.text), kMemberTime});
   std::vector<std::uint8_t> package;
   std::string error;
   EXPECT_TRUE(BuildPackage(inputs, true, &package, &error)) << error;
@@ -203,8 +205,9 @@ TEST(StudioMakeUpdater, MadeUpdaterLoadsAndKeepsEveryResourceButThePackage) {
   }
   // Rewriting a made updater in place does not grow it by the old package, and the same stub
   // and package give the same bytes every time.
-  const ToolRun again = RunQwpack(work, "make-updater " + Quote(BuiltUpdaterPath()) + " " +
-                                            Quote(work.Join("first.qw")) + " " + Quote(work.Join("AGAIN.exe")));
+  const ToolRun again =
+      RunQwpack(work, "make-updater " + Quote(BuiltUpdaterPath()) + " " +
+                          Quote(work.Join("first.qw")) + " " + Quote(work.Join("AGAIN.exe")));
   ASSERT_EQ(0u, again.exitCode) << again.output;
   std::vector<std::uint8_t> firstImage, thirdImage, againImage;
   ASSERT_TRUE(ReadBytes(work.Join("FIRST.exe"), &firstImage));
@@ -218,7 +221,8 @@ TEST(StudioMakeUpdater, RefusesExecutablesThatAreNoUpdaterAndLeavesNoOutput) {
   ScratchFolder work("qwstudio");
   ManifestFile manifest;
   manifest.update.Set("UpdateFile00", "A.DAT");
-  ASSERT_TRUE(WriteBytes(work.Join("update.qw"), Package(ManifestText(manifest), {{"A.DAT", "a"}})));
+  ASSERT_TRUE(
+      WriteBytes(work.Join("update.qw"), Package(ManifestText(manifest), {{"A.DAT", "a"}})));
   char self[MAX_PATH] = {};
   GetModuleFileNameA(nullptr, self, sizeof self);
   // The real stub cut behind its section table: its sections' bytes lie outside the file.
@@ -241,7 +245,8 @@ TEST(StudioMakeUpdater, RefusesExecutablesThatAreNoUpdaterAndLeavesNoOutput) {
     const ToolRun run = RunQwpack(work, "make-updater " + Quote(cases[i].stub) + " " +
                                             Quote(work.Join("update.qw")) + " " + Quote(out));
     EXPECT_EQ(1u, run.exitCode) << "case " << i << ": " << run.output;
-    EXPECT_NE(std::string::npos, run.output.find(cases[i].message)) << "case " << i << ": " << run.output;
+    EXPECT_NE(std::string::npos, run.output.find(cases[i].message))
+        << "case " << i << ": " << run.output;
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, Attributes(out)) << "case " << i;
   }
 }
@@ -251,7 +256,8 @@ TEST(StudioMakeUpdater, RefusesExecutablesThatAreNoUpdaterAndLeavesNoOutput) {
 std::uint64_t LastWriteTime(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
-  return std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32 | data.ftLastWriteTime.dwLowDateTime;
+  return std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32 |
+         data.ftLastWriteTime.dwLowDateTime;
 }
 
 bool WriteStamped(const std::string& path, const std::string& text, std::uint64_t time) {
@@ -274,7 +280,8 @@ struct PathState {
 
 PathState StateOf(const std::string& path) {
   PathState state{Attributes(path), {}, 0};
-  if (state.attributes != INVALID_FILE_ATTRIBUTES && !(state.attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+  if (state.attributes != INVALID_FILE_ATTRIBUTES &&
+      !(state.attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     std::vector<std::uint8_t> bytes;
     ReadBytes(path, &bytes);
     state.text.assign(bytes.begin(), bytes.end());
@@ -297,12 +304,14 @@ class InstalledGame {
     const std::string path = "Software\\" + company_ + "\\" + kGameDir;
     EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0,
                                              KEY_WRITE, nullptr, key.put(), nullptr));
-    RegSetValueExA(key.get(), "InstPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(install_.c_str()),
+    RegSetValueExA(key.get(), "InstPath", 0, REG_SZ,
+                   reinterpret_cast<const BYTE*>(install_.c_str()),
                    static_cast<DWORD>(install_.size() + 1));
     RegSetValueExA(key.get(), "DataPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(save_.c_str()),
                    static_cast<DWORD>(save_.size() + 1));
     const DWORD mode = 1;
-    RegSetValueExA(key.get(), "InstMode", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&mode), sizeof mode);
+    RegSetValueExA(key.get(), "InstMode", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&mode),
+                   sizeof mode);
   }
   ~InstalledGame() {
     RegDeleteKeyA(HKEY_CURRENT_USER, ("Software\\" + company_ + "\\" + kGameDir).c_str());
@@ -401,10 +410,11 @@ TEST(StudioPlan, MatchesWhatTheMadeUpdaterThenDoes) {
       if (!packed) members.push_back({name, "new " + name});
       const std::string target = entry.target;
       targets.push_back(target.compare(0, 5, "save:") == 0 ? JoinPath(saveData, target.substr(5))
-                                                             : JoinPath(installData, target));
+                                                           : JoinPath(installData, target));
       if (entry.before == Before::folder) {
         ASSERT_TRUE(MakeFolder(targets.back())) << "scenario " << s << " entry " << i;
-      } else if (entry.before != Before::missing && StateOf(targets.back()).attributes == INVALID_FILE_ATTRIBUTES) {
+      } else if (entry.before != Before::missing &&
+                 StateOf(targets.back()).attributes == INVALID_FILE_ATTRIBUTES) {
         if (target.compare(0, 5, "save:") == 0) MakeFolder(saveData);
         ASSERT_TRUE(WriteStamped(targets.back(), "old " + name,
                                  entry.before == Before::older ? kOlderTime : kNewerTime))
@@ -418,10 +428,10 @@ TEST(StudioPlan, MatchesWhatTheMadeUpdaterThenDoes) {
     const ToolRun check = RunQwpack(scratch, "check " + Quote(scratch.Join("UPDATE.INI")) +
                                                  " --package " + Quote(scratch.Join("update.qw")));
     EXPECT_EQ(0u, check.exitCode) << "scenario " << s << ": " << check.output;
-    const ToolRun plan = RunQwpack(scratch, "plan " + Quote(scratch.Join("UPDATE.INI")) + " --package " +
-                                                Quote(scratch.Join("update.qw")) + " --inst " +
-                                                Quote(game.install()) + " --data " + Quote(game.save()) +
-                                                " --mode 1");
+    const ToolRun plan = RunQwpack(scratch, "plan " + Quote(scratch.Join("UPDATE.INI")) +
+                                                " --package " + Quote(scratch.Join("update.qw")) +
+                                                " --inst " + Quote(game.install()) + " --data " +
+                                                Quote(game.save()) + " --mode 1");
     ASSERT_EQ(0u, plan.exitCode) << "scenario " << s << ": " << plan.output;
     const auto planned = ParsePlan(plan.output);
     std::vector<PathState> before;
@@ -431,8 +441,9 @@ TEST(StudioPlan, MatchesWhatTheMadeUpdaterThenDoes) {
     ASSERT_TRUE(MakeFolder(scratch.Join("run")));
     ASSERT_TRUE(MakeFolder(scratch.Join("temp")));
     const std::string exe = scratch.Join("run\\UPDATE.exe");
-    const ToolRun made = RunQwpack(scratch, "make-updater " + Quote(BuiltUpdaterPath()) + " " +
-                                                Quote(scratch.Join("update.qw")) + " " + Quote(exe));
+    const ToolRun made =
+        RunQwpack(scratch, "make-updater " + Quote(BuiltUpdaterPath()) + " " +
+                               Quote(scratch.Join("update.qw")) + " " + Quote(exe));
     ASSERT_EQ(0u, made.exitCode) << "scenario " << s << ": " << made.output;
     UpdaterProcess run;
     RunOptions options;

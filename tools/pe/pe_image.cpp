@@ -39,8 +39,7 @@ PeParseStatus ParsePeImage(const Bytes& image, PeImage* parsed) {
   const std::uint32_t opt = pe.optionalHeaderOffset;
   if (optionalSize < kFirstDirectoryOffset || !SpanFits(opt, optionalSize, image.size()) ||
       !Read32(image, opt + 32, &pe.sectionAlignment) ||
-      !Read32(image, opt + 36, &pe.fileAlignment) ||
-      !Read32(image, opt + 60, &pe.sizeOfHeaders) ||
+      !Read32(image, opt + 36, &pe.fileAlignment) || !Read32(image, opt + 60, &pe.sizeOfHeaders) ||
       !Read32(image, opt + 92, &pe.directoryCount)) {
     return PeParseStatus::malformed;
   }
@@ -79,8 +78,8 @@ std::uint32_t DirectoryFieldOffset(const PeImage& pe, std::uint32_t index) {
   return pe.optionalHeaderOffset + kFirstDirectoryOffset + index * 8;
 }
 
-bool ReadDirectory(const Bytes& image, const PeImage& pe, std::uint32_t index,
-                   std::uint32_t* rva, std::uint32_t* size) {
+bool ReadDirectory(const Bytes& image, const PeImage& pe, std::uint32_t index, std::uint32_t* rva,
+                   std::uint32_t* size) {
   if (index >= pe.directoryCount) return false;
   return Read32(image, DirectoryFieldOffset(pe, index), rva) &&
          Read32(image, DirectoryFieldOffset(pe, index) + 4, size);

@@ -24,7 +24,7 @@ struct PeSection {
 };
 
 struct PeImage {
-  std::uint32_t coffHeaderOffset;      // the file header, right behind "PE\0\0"
+  std::uint32_t coffHeaderOffset;  // the file header, right behind "PE\0\0"
   std::uint32_t optionalHeaderOffset;
   std::uint32_t sectionTableOffset;
   std::uint32_t sectionAlignment;
@@ -36,9 +36,9 @@ struct PeImage {
 
 enum class PeParseStatus {
   ok,
-  notPe,       // no "MZ" header, no "PE\0\0" signature, or headers outside the file
-  notPe32,     // a PE image, but not a 32-bit (PE32) one
-  malformed,   // alignments, header size or section table that no loader accepts
+  notPe,      // no "MZ" header, no "PE\0\0" signature, or headers outside the file
+  notPe32,    // a PE image, but not a 32-bit (PE32) one
+  malformed,  // alignments, header size or section table that no loader accepts
 };
 
 PeParseStatus ParsePeImage(const Bytes& image, PeImage* parsed);
@@ -47,8 +47,8 @@ PeParseStatus ParsePeImage(const Bytes& image, PeImage* parsed);
 std::uint32_t DirectoryFieldOffset(const PeImage& pe, std::uint32_t index);
 
 // The data directory's RVA and size; false when the image has no such directory slot.
-bool ReadDirectory(const Bytes& image, const PeImage& pe, std::uint32_t index,
-                   std::uint32_t* rva, std::uint32_t* size);
+bool ReadDirectory(const Bytes& image, const PeImage& pe, std::uint32_t index, std::uint32_t* rva,
+                   std::uint32_t* size);
 
 // The section whose raw data holds the byte at rva, or null.
 const PeSection* SectionOfRva(const PeImage& pe, std::uint32_t rva);

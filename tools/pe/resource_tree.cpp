@@ -127,7 +127,8 @@ Layout PlanLayout(const ResourceNode& root) {
   for (const ResourceNode* named : layout.namedNodes) at += 2 + 2 * named->name.size();
   at = AlignUp(at, kDataAlignment);
   layout.dataOffset = at;
-  for (const ResourceNode* leaf : layout.leaves) at = AlignUp(at + leaf->data.size(), kDataAlignment);
+  for (const ResourceNode* leaf : layout.leaves)
+    at = AlignUp(at + leaf->data.size(), kDataAlignment);
   layout.size = at;
   return layout;
 }
@@ -174,12 +175,14 @@ bool EncodeResourceTree(const ResourceNode& root, std::uint32_t sectionRva, Byte
   std::uint64_t dataAt = layout.dataOffset;
   for (std::size_t i = 0; i < layout.leaves.size(); ++i) {
     const ResourceNode* leaf = layout.leaves[i];
-    const std::size_t entryAt = static_cast<std::size_t>(layout.dataEntriesOffset + i * kDataEntrySize);
+    const std::size_t entryAt =
+        static_cast<std::size_t>(layout.dataEntriesOffset + i * kDataEntrySize);
     Write32(out, entryAt, static_cast<std::uint32_t>(sectionRva + dataAt));
     Write32(out, entryAt + 4, static_cast<std::uint32_t>(leaf->data.size()));
     Write32(out, entryAt + 8, leaf->codePage);
     Write32(out, entryAt + 12, leaf->reserved);
-    std::copy(leaf->data.begin(), leaf->data.end(), out.begin() + static_cast<std::ptrdiff_t>(dataAt));
+    std::copy(leaf->data.begin(), leaf->data.end(),
+              out.begin() + static_cast<std::ptrdiff_t>(dataAt));
     dataAt = AlignUp(dataAt + leaf->data.size(), kDataAlignment);
   }
 

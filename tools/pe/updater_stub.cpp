@@ -21,10 +21,14 @@ constexpr std::uint32_t kCheckSum = 64;
 
 StubStatus FromParse(PeParseStatus status) {
   switch (status) {
-    case PeParseStatus::ok: return StubStatus::ok;
-    case PeParseStatus::notPe: return StubStatus::notPe;
-    case PeParseStatus::notPe32: return StubStatus::notPe32;
-    case PeParseStatus::malformed: return StubStatus::malformedImage;
+    case PeParseStatus::ok:
+      return StubStatus::ok;
+    case PeParseStatus::notPe:
+      return StubStatus::notPe;
+    case PeParseStatus::notPe32:
+      return StubStatus::notPe32;
+    case PeParseStatus::malformed:
+      return StubStatus::malformedImage;
   }
   return StubStatus::malformedImage;
 }
@@ -75,7 +79,8 @@ const ResourceNode* FirstLeaf(const ResourceNode& node) {
 std::uint64_t RawEnd(const PeImage& pe) {
   std::uint64_t end = pe.sizeOfHeaders;
   for (const PeSection& s : pe.sections) {
-    if (s.sizeOfRawData != 0) end = std::max<std::uint64_t>(end, std::uint64_t{s.pointerToRawData} + s.sizeOfRawData);
+    if (s.sizeOfRawData != 0)
+      end = std::max<std::uint64_t>(end, std::uint64_t{s.pointerToRawData} + s.sizeOfRawData);
   }
   return end;
 }
@@ -102,7 +107,8 @@ std::uint64_t FirstRawData(const PeImage& pe) {
 }
 
 // Moves file offsets that pointed at or behind oldEnd (the trailing bytes) by the growth.
-void MoveTrailingOffsets(Bytes& image, const PeImage& pe, std::uint64_t oldEnd, std::int64_t shift) {
+void MoveTrailingOffsets(Bytes& image, const PeImage& pe, std::uint64_t oldEnd,
+                         std::int64_t shift) {
   std::uint32_t symbols = 0;
   Read32(image, pe.coffHeaderOffset + 8, &symbols);
   if (symbols != 0 && symbols >= oldEnd) {
@@ -111,7 +117,8 @@ void MoveTrailingOffsets(Bytes& image, const PeImage& pe, std::uint64_t oldEnd, 
   std::uint32_t debugRva = 0, debugSize = 0, debugAt = 0;
   if (ReadDirectory(image, pe, kDebugDirectory, &debugRva, &debugSize) && debugRva != 0 &&
       RvaToFileOffset(pe, debugRva, debugSize, &debugAt)) {
-    for (std::uint32_t at = debugAt; at + kDebugEntrySize <= debugAt + debugSize; at += kDebugEntrySize) {
+    for (std::uint32_t at = debugAt; at + kDebugEntrySize <= debugAt + debugSize;
+         at += kDebugEntrySize) {
       std::uint32_t pointer = 0;
       Read32(image, at + kDebugPointerToRawData, &pointer);
       if (pointer != 0 && pointer >= oldEnd) {
@@ -126,21 +133,62 @@ void MoveTrailingOffsets(Bytes& image, const PeImage& pe, std::uint64_t oldEnd, 
   }
 }
 
+// Where the new resource section goes.
+struct Placement {
+  bool inPlace;              // over the old section, which is the last one
+  std::uint32_t sectionRva;  // its address
+  std::uint32_t rawPointer;  // its file offset
+  std::uint32_t headerAt;    // offset of its section header
+  std::uint64_t oldRawEnd;   // end of the last section's bytes in the stub
+};
+
+// In place only when the whole last section is the resource tree: nothing lies behind it in the
+// address space or the file, and nothing else shares its bytes. Otherwise behind the last
+// section. False when the address would not fit 32 bits.
+bool ChoosePlacement(const LoadedStub& loaded, Placement* place) {
+  const PeImage& pe = loaded.pe;
+  const PeSection& old = *loaded.resourceSection;  // holds raw data: SectionOfRva found it there
+  place->oldRawEnd = RawEnd(pe);
+  place->inPlace = LastByAddress(pe) == &old && loaded.resourceRva == old.virtualAddress &&
+                   std::uint64_t{old.pointerToRawData} + old.sizeOfRawData == place->oldRawEnd;
+  if (place->inPlace) {
+    place->sectionRva = old.virtualAddress;
+    place->rawPointer = old.pointerToRawData;
+    place->headerAt = old.headerOffset;
+    return true;
+  }
+  const std::uint64_t rva = AlignUp(VirtualEnd(*LastByAddress(pe)), pe.sectionAlignment);
+  const std::uint64_t pointer = AlignUp(place->oldRawEnd, pe.fileAlignment);
+  if (rva > 0xFFFFFFFFu || pointer > 0xFFFFFFFFu) return false;
+  place->sectionRva = static_cast<std::uint32_t>(rva);
+  place->rawPointer = static_cast<std::uint32_t>(pointer);
+  place->headerAt =
+      pe.sectionTableOffset + static_cast<std::uint32_t>(pe.sections.size()) * kSectionHeaderSize;
+  return true;
+}
+
 }  // namespace
 
 const char* DescribeStubStatus(StubStatus status) {
   switch (status) {
-    case StubStatus::ok: return "ok";
-    case StubStatus::notPe: return "not a Windows executable (no MZ/PE headers)";
-    case StubStatus::notPe32: return "not a 32-bit Windows executable";
-    case StubStatus::malformedImage: return "the executable's headers are damaged";
-    case StubStatus::noResourceSection: return "the executable has no resource section";
-    case StubStatus::malformedResources: return "the executable's resources are damaged";
+    case StubStatus::ok:
+      return "ok";
+    case StubStatus::notPe:
+      return "not a Windows executable (no MZ/PE headers)";
+    case StubStatus::notPe32:
+      return "not a 32-bit Windows executable";
+    case StubStatus::malformedImage:
+      return "the executable's headers are damaged";
+    case StubStatus::noResourceSection:
+      return "the executable has no resource section";
+    case StubStatus::malformedResources:
+      return "the executable's resources are damaged";
     case StubStatus::notUpdater:
       return "not an updater: the executable has no UPDATE/102 resource";
     case StubStatus::noRoomForSection:
       return "the executable's headers have no room for a new resource section";
-    case StubStatus::tooLarge: return "the result would be larger than an executable can be";
+    case StubStatus::tooLarge:
+      return "the result would be larger than an executable can be";
   }
   return "unknown error";
 }
@@ -162,67 +210,55 @@ StubStatus ReplaceUpdaterPackage(const Bytes& stub, const std::uint8_t* package,
   if (status != StubStatus::ok) return status;
   SetPackageData(loaded.package, package, packageSize);
   const PeImage& pe = loaded.pe;
-  const PeSection& oldSection = *loaded.resourceSection;
 
-  // In place only when the whole last section is the resource tree: nothing lies behind it in
-  // the address space, and nothing else shares its bytes.
-  const PeSection* last = LastByAddress(pe);
-  const std::uint64_t rawEnd = RawEnd(pe);
-  const bool inPlace = last == &oldSection && loaded.resourceRva == oldSection.virtualAddress &&
-                       (oldSection.sizeOfRawData == 0 ||
-                        std::uint64_t{oldSection.pointerToRawData} + oldSection.sizeOfRawData == rawEnd);
-
-  const std::uint64_t sectionRva =
-      inPlace ? oldSection.virtualAddress : AlignUp(VirtualEnd(*last), pe.sectionAlignment);
-  if (sectionRva > 0xFFFFFFFFu) return StubStatus::tooLarge;
+  Placement place;
+  if (!ChoosePlacement(loaded, &place)) return StubStatus::tooLarge;
   Bytes section;
-  if (!EncodeResourceTree(loaded.root, static_cast<std::uint32_t>(sectionRva), &section)) {
-    return StubStatus::tooLarge;
-  }
+  if (!EncodeResourceTree(loaded.root, place.sectionRva, &section)) return StubStatus::tooLarge;
   const std::uint64_t rawSize = AlignUp(section.size(), pe.fileAlignment);
-  const std::uint64_t rawPointer =
-      inPlace && oldSection.sizeOfRawData != 0 ? oldSection.pointerToRawData : AlignUp(rawEnd, pe.fileAlignment);
-  const std::uint64_t newRawEnd = rawPointer + rawSize;
-  const std::uint64_t trailing = stub.size() > rawEnd ? stub.size() - rawEnd : 0;
-  const std::uint64_t imageSize = AlignUp(sectionRva + section.size(), pe.sectionAlignment);
+  const std::uint64_t newRawEnd = std::uint64_t{place.rawPointer} + rawSize;
+  const std::uint64_t trailing = stub.size() - place.oldRawEnd;
+  const std::uint64_t imageSize = AlignUp(place.sectionRva + section.size(), pe.sectionAlignment);
   if (newRawEnd + trailing > 0xFFFFFFFFu || imageSize > 0xFFFFFFFFu) return StubStatus::tooLarge;
-
-  std::uint32_t headerAt = oldSection.headerOffset;
-  if (!inPlace) {
-    headerAt = pe.sectionTableOffset + static_cast<std::uint32_t>(pe.sections.size()) * kSectionHeaderSize;
-    if (headerAt + kSectionHeaderSize > FirstRawData(pe) || pe.sections.size() >= 0xFFFF) {
-      return StubStatus::noRoomForSection;
-    }
+  if (!place.inPlace &&
+      (place.headerAt + kSectionHeaderSize > FirstRawData(pe) || pe.sections.size() >= 0xFFFF)) {
+    return StubStatus::noRoomForSection;
   }
 
-  Bytes image(stub.begin(), stub.begin() + static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(rawPointer, rawEnd)));
-  image.resize(static_cast<std::size_t>(rawPointer), 0);
+  // Everything before the new section's bytes, the section padded to the file alignment, then
+  // whatever followed the old last section's bytes.
+  const std::uint64_t kept = std::min<std::uint64_t>(place.rawPointer, place.oldRawEnd);
+  Bytes image(stub.begin(), stub.begin() + static_cast<std::ptrdiff_t>(kept));
+  image.resize(place.rawPointer, 0);
   image.insert(image.end(), section.begin(), section.end());
   image.resize(static_cast<std::size_t>(newRawEnd), 0);
-  image.insert(image.end(), stub.begin() + static_cast<std::ptrdiff_t>(rawEnd), stub.end());
+  image.insert(image.end(), stub.begin() + static_cast<std::ptrdiff_t>(place.oldRawEnd),
+               stub.end());
 
-  // The section header: rewritten in place, or a new one behind the last.
-  if (!inPlace) {
-    std::memset(&image[headerAt], 0, kSectionHeaderSize);
-    std::memcpy(&image[headerAt], ".rsrc", 5);
-    Write32(image, headerAt + 36, kNewSectionCharacteristics);
+  if (!place.inPlace) {
+    std::memset(&image[place.headerAt], 0, kSectionHeaderSize);
+    std::memcpy(&image[place.headerAt], ".rsrc", 5);
+    Write32(image, place.headerAt + 36, kNewSectionCharacteristics);
     Write16(image, pe.coffHeaderOffset + 2, static_cast<std::uint16_t>(pe.sections.size() + 1));
   }
-  Write32(image, headerAt + 8, static_cast<std::uint32_t>(section.size()));
-  Write32(image, headerAt + 12, static_cast<std::uint32_t>(sectionRva));
-  Write32(image, headerAt + 16, static_cast<std::uint32_t>(rawSize));
-  Write32(image, headerAt + 20, static_cast<std::uint32_t>(rawPointer));
+  Write32(image, place.headerAt + 8, static_cast<std::uint32_t>(section.size()));
+  Write32(image, place.headerAt + 12, place.sectionRva);
+  Write32(image, place.headerAt + 16, static_cast<std::uint32_t>(rawSize));
+  Write32(image, place.headerAt + 20, place.rawPointer);
 
   const std::uint32_t opt = pe.optionalHeaderOffset;
   std::uint32_t initialized = 0;
   Read32(image, opt + kSizeOfInitializedData, &initialized);
-  const std::uint64_t removed = inPlace ? oldSection.sizeOfRawData : 0;
+  const std::int64_t removed = place.inPlace ? loaded.resourceSection->sizeOfRawData : 0;
+  const std::int64_t newInitialized = std::int64_t{initialized} + std::int64_t(rawSize) - removed;
   Write32(image, opt + kSizeOfInitializedData,
-          static_cast<std::uint32_t>(std::max<std::int64_t>(0, std::int64_t{initialized} + std::int64_t(rawSize) - std::int64_t(removed))));
+          static_cast<std::uint32_t>(std::max<std::int64_t>(0, newInitialized)));
   Write32(image, opt + kSizeOfImage, static_cast<std::uint32_t>(imageSize));
-  Write32(image, DirectoryFieldOffset(pe, kResourceDirectory), static_cast<std::uint32_t>(sectionRva));
-  Write32(image, DirectoryFieldOffset(pe, kResourceDirectory) + 4, static_cast<std::uint32_t>(section.size()));
-  MoveTrailingOffsets(image, pe, rawEnd, static_cast<std::int64_t>(newRawEnd) - static_cast<std::int64_t>(rawEnd));
+  Write32(image, DirectoryFieldOffset(pe, kResourceDirectory), place.sectionRva);
+  Write32(image, DirectoryFieldOffset(pe, kResourceDirectory) + 4,
+          static_cast<std::uint32_t>(section.size()));
+  MoveTrailingOffsets(image, pe, place.oldRawEnd,
+                      static_cast<std::int64_t>(newRawEnd) - std::int64_t(place.oldRawEnd));
   Write32(image, opt + kCheckSum, ComputePeChecksum(image, opt + kCheckSum));
   *out = std::move(image);
   return StubStatus::ok;

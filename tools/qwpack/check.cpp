@@ -21,18 +21,19 @@ int Fail(const std::string& message) {
 
 int CheckCommand(int argc, char** argv) {
   if (argc == 1 && std::string(argv[0]) == "--help") {
-    std::printf("%s\n%s", kUsage,
-                "Reads UPDATE.INI as the updater reads it and prints one line per problem,\n"
-                "\"[SECTION] Key: reason\": required SETUP keys missing or empty; values cut by\n"
-                "their buffers; UpdateFileXX/CopyFileXX keys the updater never reads (past the\n"
-                "sixteenth, after a gap, misnumbered, duplicated), misspelt keys and second\n"
-                "sections of a name; entries outside the accepted forms; numbers that are no\n"
-                "numbers; text that is not code page 932. With --package (a package or a made\n"
-                "updater): members named by entries, AgreementText or AgreementTitle that it\n"
-                "lacks, and whether its UPDATE.INI is this file. With --setup (the game's\n"
-                "SETUP.INI): disks without a DiskCheckFileN.\n"
-                "Exit status: 0 no problem, 1 problems found (or a file unreadable), 2 bad command\n"
-                "line.\n");
+    std::printf(
+        "%s\n%s", kUsage,
+        "Reads UPDATE.INI as the updater reads it and prints one line per problem,\n"
+        "\"[SECTION] Key: reason\": required SETUP keys missing or empty; values cut by\n"
+        "their buffers; UpdateFileXX/CopyFileXX keys the updater never reads (past the\n"
+        "sixteenth, after a gap, misnumbered, duplicated), misspelt keys and second\n"
+        "sections of a name; entries outside the accepted forms; numbers that are no\n"
+        "numbers; text that is not code page 932. With --package (a package or a made\n"
+        "updater): members named by entries, AgreementText or AgreementTitle that it\n"
+        "lacks, and whether its UPDATE.INI is this file. With --setup (the game's\n"
+        "SETUP.INI): disks without a DiskCheckFileN.\n"
+        "Exit status: 0 no problem, 1 problems found (or a file unreadable), 2 bad command\n"
+        "line.\n");
     return 0;
   }
   if (argc < 1) {
@@ -57,7 +58,8 @@ int CheckCommand(int argc, char** argv) {
   ProfileFile manifest;
   manifest.Parse(std::string(manifestBytes.begin(), manifestBytes.end()));
   LoadedPackage package;
-  if (!packagePath.empty() && !LoadPackageOrUpdater(packagePath, &package, &error)) return Fail(error);
+  if (!packagePath.empty() && !LoadPackageOrUpdater(packagePath, &package, &error))
+    return Fail(error);
   ProfileFile setup;
   if (!setupPath.empty() && !setup.Load(setupPath, &error)) return Fail(error);
 

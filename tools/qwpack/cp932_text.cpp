@@ -37,7 +37,10 @@ bool LooksLikeUtf8(const std::string& text) {
       ++at;
       continue;
     }
-    std::size_t length = byte >= 0xF0 && byte <= 0xF4 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC2 && byte < 0xE0 ? 2 : 0;
+    std::size_t length = byte >= 0xF0 && byte <= 0xF4  ? 4
+                         : byte >= 0xE0                ? 3
+                         : byte >= 0xC2 && byte < 0xE0 ? 2
+                                                       : 0;
     if (byte > 0xF4) length = 0;
     if (length == 0 || at + length > text.size()) return false;
     for (std::size_t i = 1; i < length; ++i) {

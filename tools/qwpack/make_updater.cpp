@@ -39,12 +39,13 @@ bool CheckMembers(const LoadedPackage& package, std::string* error) {
 
 int MakeUpdaterCommand(int argc, char** argv) {
   if (argc == 1 && std::string(argv[0]) == "--help") {
-    std::printf("%s\n%s", kUsage,
-                "Writes OUT.exe: a copy of STUB.exe (a built UPDATE.exe) whose UPDATE/102 resource\n"
-                "holds PACKAGE. Every other resource (the application manifest, the dialogs) stays\n"
-                "as it is. Refused, with no output: a STUB that is no 32-bit Windows executable,\n"
-                "has no resources or no UPDATE/102 resource, and a PACKAGE that does not parse,\n"
-                "has a member that does not decode, or lacks UPDATE.INI.\n");
+    std::printf(
+        "%s\n%s", kUsage,
+        "Writes OUT.exe: a copy of STUB.exe (a built UPDATE.exe) whose UPDATE/102 resource\n"
+        "holds PACKAGE. Every other resource (the application manifest, the dialogs) stays\n"
+        "as it is. Refused, with no output: a STUB that is no 32-bit Windows executable,\n"
+        "has no resources or no UPDATE/102 resource, and a PACKAGE that does not parse,\n"
+        "has a member that does not decode, or lacks UPDATE.INI.\n");
     return 0;
   }
   if (argc != 3) {
@@ -59,7 +60,8 @@ int MakeUpdaterCommand(int argc, char** argv) {
   if (!LoadPackage(packagePath, &package, &error)) return Fail(error);
   MemberLocation manifest;
   if (FindMember(package, "UPDATE.INI", &manifest) == nullptr) {
-    return Fail(packagePath + ": the package has no member UPDATE.INI, which the updater reads first");
+    return Fail(packagePath +
+                ": the package has no member UPDATE.INI, which the updater reads first");
   }
   if (!CheckMembers(package, &error)) return Fail(packagePath + ": " + error);
 

@@ -20,10 +20,10 @@ struct SetupKey {
 };
 
 const SetupKey kSetupKeys[] = {
-    {"CompanyName", kPathCapacity, true, false},   {"GameTitle", kPathCapacity, true, false},
-    {"GameClass", kPathCapacity, true, false},     {"GameDir", kPathCapacity, true, false},
-    {"GameTitleA", kPathCapacity, false, false},   {"UpdaterVersion", kPathCapacity, false, false},
-    {"UpdaterTitle", kPathCapacity, false, false}, {"DataFolder", kPathCapacity, false, false},
+    {"CompanyName", kPathCapacity, true, false},    {"GameTitle", kPathCapacity, true, false},
+    {"GameClass", kPathCapacity, true, false},      {"GameDir", kPathCapacity, true, false},
+    {"GameTitleA", kPathCapacity, false, false},    {"UpdaterVersion", kPathCapacity, false, false},
+    {"UpdaterTitle", kPathCapacity, false, false},  {"DataFolder", kPathCapacity, false, false},
     {"UpdateMessage", kTextCapacity, false, false}, {"AgreementText", kPathCapacity, false, true},
     {"AgreementTitle", kPathCapacity, false, true},
 };
@@ -48,8 +48,9 @@ class Checker {
     const int updates = CheckListKeys(kUpdateList);
     const int copies = CheckListKeys(kCopyList);
     if (updates == 0 && copies == 0) {
-      Add("[UPDATE]", "no UpdateFile00 and no CopyFile00: the updater stops with "
-                      "\"No 'UpdateFileXX' and 'CopyFileXX'\"");
+      Add("[UPDATE]",
+          "no UpdateFile00 and no CopyFile00: the updater stops with "
+          "\"No 'UpdateFileXX' and 'CopyFileXX'\"");
     }
     for (int i = 0; i < updates; ++i) CheckUpdateEntry(ListKey(kUpdateList, i));
     bool diskLocated = false;
@@ -58,7 +59,9 @@ class Checker {
   }
 
  private:
-  void Add(const std::string& key, const std::string& reason) { findings_.push_back({key, reason}); }
+  void Add(const std::string& key, const std::string& reason) {
+    findings_.push_back({key, reason});
+  }
 
   static std::string ListKey(const ListKind& kind, int index) {
     char key[32];
@@ -93,8 +96,8 @@ class Checker {
       std::string upper;
       for (char c : section.name) upper += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
       if (!seen.insert(upper).second) {
-        Add("[" + section.name + "]", "second section of this name (line " +
-                                          std::to_string(section.line) + "): never read");
+        Add("[" + section.name + "]",
+            "second section of this name (line " + std::to_string(section.line) + "): never read");
         continue;
       }
       const bool setup = upper == "SETUP";
@@ -115,11 +118,13 @@ class Checker {
       }
       return false;
     }
-    if (ProfileNameEquals(name, "RequiredDiskSpace") || ProfileNameEquals(name, "OverwriteOnly")) return true;
+    if (ProfileNameEquals(name, "RequiredDiskSpace") || ProfileNameEquals(name, "OverwriteOnly"))
+      return true;
     // List keys are judged by CheckListKeys.
     for (const ListKind* kind : {&kUpdateList, &kCopyList}) {
       const std::size_t length = std::strlen(kind->word);
-      if (name.size() >= length && ProfileNameEquals(name.substr(0, length), kind->word)) return true;
+      if (name.size() >= length && ProfileNameEquals(name.substr(0, length), kind->word))
+        return true;
     }
     return false;
   }
@@ -130,8 +135,9 @@ class Checker {
       const std::string label = std::string("[SETUP] ") + key.name;
       if (value.empty()) {
         if (key.required) {
-          Add(label, "required key is missing or empty: the updater stops with its missing-key "
-                     "message");
+          Add(label,
+              "required key is missing or empty: the updater stops with its missing-key "
+              "message");
         }
         continue;
       }
@@ -143,8 +149,10 @@ class Checker {
     if (in_.package == nullptr) return;
     MemberLocation location;
     if (FindMember(*in_.package, member.c_str(), &location) == nullptr) {
-      Add(label, "names member " + member + ", which the package lacks: the updater stops "
-                 "with \"'" + member + "' not found at UPDATE.QW3\"");
+      Add(label, "names member " + member +
+                     ", which the package lacks: the updater stops "
+                     "with \"'" +
+                     member + "' not found at UPDATE.QW3\"");
       return;
     }
     std::vector<std::uint8_t> contents;
@@ -184,8 +192,8 @@ class Checker {
     while (*end >= '0' && *end <= '9') ++end;
     const std::int32_t number = ParseDecimalInt32(value.c_str());
     if (end == digits || *end != '\0') {
-      Add(label, "\"" + value + "\" is not a decimal number: the updater reads " +
-                     std::to_string(number));
+      Add(label,
+          "\"" + value + "\" is not a decimal number: the updater reads " + std::to_string(number));
     } else if (number < 0 && std::strcmp(key, "RequiredDiskSpace") == 0) {
       Add(label, "negative: the updater checks no free space");
     }
@@ -205,7 +213,8 @@ class Checker {
     const std::size_t wordLength = std::strlen(kind.word);
     std::set<std::string> seen;
     for (const ProfileKey& key : section->keys) {
-      if (key.name.size() < wordLength || !ProfileNameEquals(key.name.substr(0, wordLength), kind.word)) {
+      if (key.name.size() < wordLength ||
+          !ProfileNameEquals(key.name.substr(0, wordLength), kind.word)) {
         continue;
       }
       const std::string label = "[UPDATE] " + key.name;
@@ -222,13 +231,13 @@ class Checker {
       for (char c : key.name) upper += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
       const bool duplicate = !seen.insert(upper).second;
       if (index < 0) {
-        Add(label, std::string("never read: the updater reads ") + kind.word + "00 to " + kind.word +
-                       "15, with two-digit indices");
+        Add(label, std::string("never read: the updater reads ") + kind.word + "00 to " +
+                       kind.word + "15, with two-digit indices");
       } else if (duplicate) {
         Add(label, "duplicate key (line " + std::to_string(key.line) + "): only the first is read");
       } else if (index >= kMaxListKeys) {
-        Add(label, std::string("never read: past the sixteenth key (the updater reads ") + kind.word +
-                       "00 to " + kind.word + "15)");
+        Add(label, std::string("never read: past the sixteenth key (the updater reads ") +
+                       kind.word + "00 to " + kind.word + "15)");
       } else if (index > read) {
         Add(label, "never read: the list ends at the gap before it, " + ListKey(kind, read) +
                        " is missing or empty");
@@ -273,7 +282,8 @@ class Checker {
     }
     if (pathField + 1 < fields.size()) {
       std::string ignored;
-      for (std::size_t i = pathField + 1; i < fields.size(); ++i) ignored += (i > pathField + 1 ? "," : "") + fields[i];
+      for (std::size_t i = pathField + 1; i < fields.size(); ++i)
+        ignored += (i > pathField + 1 ? "," : "") + fields[i];
       Add(label, "never read: \"" + ignored + "\" after the path");
     }
     UpdateEntry entry;
@@ -290,8 +300,9 @@ class Checker {
     if (in_.package != nullptr) {
       MemberLocation location;
       if (FindMember(*in_.package, member, &location) == nullptr) {
-        Add(label, std::string("names member ") + member + ", which the package lacks: the "
-                   "update stops there");
+        Add(label, std::string("names member ") + member +
+                       ", which the package lacks: the "
+                       "update stops there");
       }
     }
   }
@@ -320,9 +331,11 @@ class Checker {
       return;
     }
     const bool zeroPrefix = value.size() >= at + 2 && value[at] == '0' && value[at + 1] == ':';
-    if (zeroPrefix) Add(label, "disk 0 names no disk: the entry takes the drive of the entry before");
+    if (zeroPrefix)
+      Add(label, "disk 0 names no disk: the entry takes the drive of the entry before");
     if (entry.diskNumber == 0) {
-      if (!*diskLocated) Add(label, "names no disk, and no earlier entry locates one: no drive to copy from");
+      if (!*diskLocated)
+        Add(label, "names no disk, and no earlier entry locates one: no drive to copy from");
       return;
     }
     *diskLocated = true;
@@ -342,6 +355,4 @@ class Checker {
 
 }  // namespace
 
-std::vector<CheckFinding> CheckManifest(const CheckInputs& inputs) {
-  return Checker(inputs).Run();
-}
+std::vector<CheckFinding> CheckManifest(const CheckInputs& inputs) { return Checker(inputs).Run(); }

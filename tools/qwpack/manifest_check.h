@@ -14,9 +14,9 @@ struct CheckFinding {
 
 struct CheckInputs {
   const ProfileFile* manifest = nullptr;
-  std::string manifestText;                 // the file's bytes, compared with the packed copy
-  const LoadedPackage* package = nullptr;   // optional: members are looked up in it
-  const ProfileFile* setup = nullptr;       // optional: the installed game's SETUP.INI
+  std::string manifestText;                // the file's bytes, compared with the packed copy
+  const LoadedPackage* package = nullptr;  // optional: members are looked up in it
+  const ProfileFile* setup = nullptr;      // optional: the installed game's SETUP.INI
 };
 
 // Every finding in file order: required keys, values cut by their buffers, list keys the

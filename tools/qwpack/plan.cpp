@@ -24,7 +24,8 @@ int Usage(const std::string& problem) {
 }
 
 bool ParseMode(const std::string& text, std::int32_t* mode) {
-  if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) {
+  if (text.empty() || text.size() > 9 ||
+      text.find_first_not_of("0123456789") != std::string::npos) {
     return false;
   }
   *mode = std::stoi(text);
@@ -35,19 +36,20 @@ bool ParseMode(const std::string& text, std::int32_t* mode) {
 
 int PlanCommand(int argc, char** argv) {
   if (argc == 1 && std::string(argv[0]) == "--help") {
-    std::printf("%s\n%s", kUsage,
-                "Prints, without writing anything, what the updater would do for an installation\n"
-                "whose registry holds InstPath DIR, DataPath --data and InstMode N, given the files\n"
-                "under DIR now. PKG is a package or a made updater. One line per entry, fields\n"
-                "separated by tabs:\n"
-                "  UpdateFileXX  mode  outcome  target  reason\n"
-                "with mode plain, newer, data or existing, and outcome written, kept, passed-over,\n"
-                "fails (the update stops there) or not-reached; then\n"
-                "  CopyFileXX  disk N  copy (or fails, not-reached)  source  how the disk is found\n"
-                "and the free space: RequiredDiskSpace against the drive's free bytes now, and the\n"
-                "bytes of the members that would be written. Targets are shown as the updater\n"
-                "forms them, joined with backslashes. Entries filtered out by another install\n"
-                "mode are not listed.\n");
+    std::printf(
+        "%s\n%s", kUsage,
+        "Prints, without writing anything, what the updater would do for an installation\n"
+        "whose registry holds InstPath DIR, DataPath --data and InstMode N, given the files\n"
+        "under DIR now. PKG is a package or a made updater. One line per entry, fields\n"
+        "separated by tabs:\n"
+        "  UpdateFileXX  mode  outcome  target  reason\n"
+        "with mode plain, newer, data or existing, and outcome written, kept, passed-over,\n"
+        "fails (the update stops there) or not-reached; then\n"
+        "  CopyFileXX  disk N  copy (or fails, not-reached)  source  how the disk is found\n"
+        "and the free space: RequiredDiskSpace against the drive's free bytes now, and the\n"
+        "bytes of the members that would be written. Targets are shown as the updater\n"
+        "forms them, joined with backslashes. Entries filtered out by another install\n"
+        "mode are not listed.\n");
     return 0;
   }
   if (argc < 1) return Usage("plan needs UPDATE.INI");
@@ -72,7 +74,8 @@ int PlanCommand(int argc, char** argv) {
       return Usage("unexpected argument " + arg);
     }
   }
-  if (packagePath.empty() || !haveInst || !haveMode) return Usage("plan needs --package, --inst and --mode");
+  if (packagePath.empty() || !haveInst || !haveMode)
+    return Usage("plan needs --package, --inst and --mode");
 
   std::string error;
   ProfileFile manifest;
@@ -82,9 +85,11 @@ int PlanCommand(int argc, char** argv) {
   // The installed SETUP.INI names the disks' check files.
   ProfileFile setup;
   std::string setupPath = inputs.instPath;
-  setupPath += (setupPath.empty() || setupPath.back() == '\\' || setupPath.back() == '/') ? "" : "\\";
+  setupPath +=
+      (setupPath.empty() || setupPath.back() == '\\' || setupPath.back() == '/') ? "" : "\\";
   setupPath += "SETUP.INI";
-  const bool haveSetup = ProbeTarget(setupPath).readable && setup.Load(LocalPath(setupPath), &error);
+  const bool haveSetup =
+      ProbeTarget(setupPath).readable && setup.Load(LocalPath(setupPath), &error);
 
   inputs.manifest = &manifest;
   inputs.package = &package;

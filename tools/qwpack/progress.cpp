@@ -20,7 +20,8 @@ constexpr double kMegabyte = 1024.0 * 1024.0;
 }  // namespace
 
 ProgressBar::ProgressBar(const char* label, std::uint64_t total)
-    : label_(label), total_(total),
+    : label_(label),
+      total_(total),
       shown_(total >= kProgressThreshold && QW_ISATTY(QW_FILENO(stderr)) != 0) {}
 
 ProgressBar::~ProgressBar() { Finish(); }
@@ -35,7 +36,8 @@ void ProgressBar::Update(std::uint64_t done) {
   const int filled = tenths * kBarWidth / 1000;
   for (int i = 0; i < kBarWidth; ++i) bar[i] = i < filled ? '#' : '-';
   bar[kBarWidth] = '\0';
-  std::fprintf(stderr, "\r%s [%s] %.1f / %.1f MB", label_, bar, done / kMegabyte, total_ / kMegabyte);
+  std::fprintf(stderr, "\r%s [%s] %.1f / %.1f MB", label_, bar, done / kMegabyte,
+               total_ / kMegabyte);
   std::fflush(stderr);
 }
 

@@ -47,7 +47,8 @@ std::string ToFileSystemName(const std::string& component) {
   char* in = &input[0];
   char* out = &output[0];
   std::size_t inLeft = input.size(), outLeft = output.size();
-  const bool converted = iconv(converter, &in, &inLeft, &out, &outLeft) != static_cast<std::size_t>(-1);
+  const bool converted =
+      iconv(converter, &in, &inLeft, &out, &outLeft) != static_cast<std::size_t>(-1);
   iconv_close(converter);
   if (!converted) return component;
   output.resize(output.size() - outLeft);
@@ -59,7 +60,8 @@ std::string JoinMatching(const std::string& folder, const std::string& component
   const std::string prefix = folder.empty() ? "" : folder == "/" ? "/" : folder + "/";
   const std::string exact = prefix + component;
   struct stat status;
-  if (component.empty() || component == "." || component == ".." || lstat(exact.c_str(), &status) == 0) {
+  if (component.empty() || component == "." || component == ".." ||
+      lstat(exact.c_str(), &status) == 0) {
     return exact;
   }
   DIR* directory = opendir(folder.empty() ? "." : folder.c_str());
@@ -86,7 +88,7 @@ std::string LocalPath(const std::string& path) {
   std::string component;
   const char* start = path.c_str();
   if (IsSeparatorAt(start, NextCp932Char(start))) result = "/";
-  for (const char* at = start;; ) {
+  for (const char* at = start;;) {
     const char* next = NextCp932Char(at);
     if (*at == '\0' || IsSeparatorAt(at, next)) {
       if (!component.empty()) result = JoinMatching(result, ToFileSystemName(component));

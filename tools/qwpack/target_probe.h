@@ -9,7 +9,7 @@
 struct TargetState {
   bool exists = false;
   bool isDirectory = false;
-  bool readable = false;          // a file that opens for reading
+  bool readable = false;            // a file that opens for reading
   std::uint64_t lastWriteTime = 0;  // FILETIME, for files
 };
 

@@ -15,10 +15,14 @@ namespace {
 
 const char* ModeName(std::int32_t mode) {
   switch (mode) {
-    case modePlain: return "plain";
-    case modeNewer: return "newer";
-    case modeData: return "data";
-    case modeExisting: return "existing";
+    case modePlain:
+      return "plain";
+    case modeNewer:
+      return "newer";
+    case modeData:
+      return "data";
+    case modeExisting:
+      return "existing";
   }
   return "?";
 }
@@ -91,8 +95,12 @@ class Planner {
       plan_.listKeysSeen = true;
       UpdateEntry entry;
       if (!ParseUpdateEntry(value, in_.installMode, &entry)) continue;
-      PlannedUpdate update{key, entry.mode, Target(entry), entry.relativePath + entry.baseNameOffset,
-                           PlanOutcome::notReached, {}};
+      PlannedUpdate update{key,
+                           entry.mode,
+                           Target(entry),
+                           entry.relativePath + entry.baseNameOffset,
+                           PlanOutcome::notReached,
+                           {}};
       plan_.updates.push_back(update);
     }
     for (int index = 0; index < kMaxListKeys; ++index) {
@@ -105,7 +113,8 @@ class Planner {
       if (in_.setup != nullptr && entry.diskNumber > 0) {
         char check[kPathCapacity];
         const std::string checkKey = "DiskCheckFile" + std::to_string(entry.diskNumber);
-        if (in_.setup->Read("SETUP", checkKey.c_str(), check, sizeof check)) copy.diskCheckFile = check;
+        if (in_.setup->Read("SETUP", checkKey.c_str(), check, sizeof check))
+          copy.diskCheckFile = check;
       }
       plan_.copies.push_back(copy);
     }
@@ -128,7 +137,8 @@ class Planner {
     plan_.instPath = in_.instPath;
     plan_.freeKnown = FreeBytesAt(in_.instPath.empty() ? "." : in_.instPath, &plan_.freeBytes);
     if (plan_.requiredDiskSpace != 0 && plan_.freeKnown &&
-        static_cast<std::uint64_t>(static_cast<std::uint32_t>(plan_.requiredDiskSpace)) > plan_.freeBytes) {
+        static_cast<std::uint64_t>(static_cast<std::uint32_t>(plan_.requiredDiskSpace)) >
+            plan_.freeBytes) {
       plan_.spaceShort = true;
     }
   }
@@ -149,9 +159,10 @@ class Planner {
     std::snprintf(created, sizeof created, "%s", folder.c_str());
     AppendPath(created, sizeof created, dataFolder_);
     const std::string createdFolder = created;
-    const std::string trimmed = !createdFolder.empty() && (createdFolder.back() == '\\' || createdFolder.back() == '/')
-                                    ? createdFolder.substr(0, createdFolder.size() - 1)
-                                    : createdFolder;
+    const std::string trimmed =
+        !createdFolder.empty() && (createdFolder.back() == '\\' || createdFolder.back() == '/')
+            ? createdFolder.substr(0, createdFolder.size() - 1)
+            : createdFolder;
     if (parent != trimmed) return false;
     const std::string above = ParentOf(trimmed);
     return above.empty() || ProbeTarget(above).isDirectory;
@@ -180,7 +191,8 @@ class Planner {
       return;
     }
     MemberLocation location;
-    if (in_.package == nullptr || FindMember(*in_.package, update.member.c_str(), &location) == nullptr) {
+    if (in_.package == nullptr ||
+        FindMember(*in_.package, update.member.c_str(), &location) == nullptr) {
       update.outcome = PlanOutcome::fails;
       update.reason = "the package has no member " + update.member;
       return;
@@ -229,11 +241,16 @@ class Planner {
 
 const char* PlanOutcomeName(PlanOutcome outcome) {
   switch (outcome) {
-    case PlanOutcome::written: return "written";
-    case PlanOutcome::kept: return "kept";
-    case PlanOutcome::passedOver: return "passed-over";
-    case PlanOutcome::fails: return "fails";
-    case PlanOutcome::notReached: return "not-reached";
+    case PlanOutcome::written:
+      return "written";
+    case PlanOutcome::kept:
+      return "kept";
+    case PlanOutcome::passedOver:
+      return "passed-over";
+    case PlanOutcome::fails:
+      return "fails";
+    case PlanOutcome::notReached:
+      return "not-reached";
   }
   return "?";
 }
@@ -247,12 +264,14 @@ std::string FormatPlan(const UpdatePlan& plan) {
     text += "space: no RequiredDiskSpace check\n";
   } else {
     const bool driveLetter = plan.drive.size() == 2 && plan.drive[1] == ':';
-    std::snprintf(line, sizeof line, "space: RequiredDiskSpace %" PRId32 " bytes on %s%s", plan.requiredDiskSpace,
-                  driveLetter ? "" : "the drive of ", driveLetter ? plan.drive.c_str() : plan.instPath.c_str());
+    std::snprintf(line, sizeof line, "space: RequiredDiskSpace %" PRId32 " bytes on %s%s",
+                  plan.requiredDiskSpace, driveLetter ? "" : "the drive of ",
+                  driveLetter ? plan.drive.c_str() : plan.instPath.c_str());
     text += line;
     if (plan.freeKnown) {
-      std::snprintf(line, sizeof line, ", %" PRIu64 " free now: %s\n", plan.freeBytes,
-                    plan.spaceShort ? "too little, the update stops before writing anything" : "enough");
+      std::snprintf(
+          line, sizeof line, ", %" PRIu64 " free now: %s\n", plan.freeBytes,
+          plan.spaceShort ? "too little, the update stops before writing anything" : "enough");
       text += line;
     } else {
       text += ", free space unknown\n";
@@ -263,19 +282,21 @@ std::string FormatPlan(const UpdatePlan& plan) {
     text += "note: no entry for this install mode: nothing to update\n";
   }
   for (const PlannedUpdate& update : plan.updates) {
-    std::snprintf(line, sizeof line, "%s\t%s\t%s\t%s\t%s\n", update.key.c_str(), ModeName(update.mode),
-                  PlanOutcomeName(update.outcome), update.target.c_str(), update.reason.c_str());
+    std::snprintf(line, sizeof line, "%s\t%s\t%s\t%s\t%s\n", update.key.c_str(),
+                  ModeName(update.mode), PlanOutcomeName(update.outcome), update.target.c_str(),
+                  update.reason.c_str());
     text += line;
   }
   for (const PlannedCopy& copy : plan.copies) {
-    std::snprintf(line, sizeof line, "%s\tdisk %" PRId32 "\t%s\t%s\t%s\n", copy.key.c_str(), copy.diskNumber,
-                  copy.outcome == PlanOutcome::written ? "copy" : PlanOutcomeName(copy.outcome),
-                  copy.sourcePath.c_str(),
-                  copy.outcome == PlanOutcome::fails ? "no earlier entry located a disk: no drive to copy from"
-                  : copy.diskNumber == 0 ? "from the drive of the disk before"
-                                       : copy.diskCheckFile.empty()
-                                             ? "the disk has no DiskCheckFile in the installed SETUP.INI"
-                                             : ("recognised by " + copy.diskCheckFile).c_str());
+    std::snprintf(
+        line, sizeof line, "%s\tdisk %" PRId32 "\t%s\t%s\t%s\n", copy.key.c_str(), copy.diskNumber,
+        copy.outcome == PlanOutcome::written ? "copy" : PlanOutcomeName(copy.outcome),
+        copy.sourcePath.c_str(),
+        copy.outcome == PlanOutcome::fails
+            ? "no earlier entry located a disk: no drive to copy from"
+        : copy.diskNumber == 0       ? "from the drive of the disk before"
+        : copy.diskCheckFile.empty() ? "the disk has no DiskCheckFile in the installed SETUP.INI"
+                                     : ("recognised by " + copy.diskCheckFile).c_str());
     text += line;
   }
   std::snprintf(line, sizeof line, "members written: %" PRIu64 " bytes\n", plan.memberBytes);

@@ -39,13 +39,13 @@ struct PlannedCopy {
 };
 
 struct UpdatePlan {
-  bool listKeysSeen = false;   // some UpdateFileXX or CopyFileXX key was read
+  bool listKeysSeen = false;  // some UpdateFileXX or CopyFileXX key was read
   std::int32_t requiredDiskSpace = 0;
-  std::string drive;           // the first two characters of the install folder
+  std::string drive;  // the first two characters of the install folder
   std::string instPath;
   bool freeKnown = false;
   std::uint64_t freeBytes = 0;
-  bool spaceShort = false;     // the page stops on the shortfall message, nothing written
+  bool spaceShort = false;        // the page stops on the shortfall message, nothing written
   std::uint64_t memberBytes = 0;  // sizes of the members that would be written
   std::vector<PlannedUpdate> updates;
   std::vector<PlannedCopy> copies;

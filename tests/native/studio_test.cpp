@@ -229,6 +229,9 @@ const CheckCase kCheckCases[] = {
     {SetupWith("UpdaterTitle=\xE6\x98\x9F\xE7\xB9\x94"),
      {"UpdateFile00=A.DAT"},
      "[SETUP] UpdaterTitle: text is UTF-8"},
+    {{"\xEF\xBB\xBF[SETUP]", "CompanyName=N", "GameTitle=T", "GameClass=C", "GameDir=D"},
+     {"UpdateFile00=A.DAT"},
+     "file: starts with a UTF-8 byte order mark"},
 };
 
 TEST(StudioCheck, FindsEachMistakeOfTheTable) {

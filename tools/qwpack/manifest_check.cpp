@@ -40,6 +40,9 @@ class Checker {
   explicit Checker(const CheckInputs& inputs) : in_(inputs) {}
 
   std::vector<CheckFinding> Run() {
+    if (in_.manifestText.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+      Add("file", "starts with a UTF-8 byte order mark: the updater reads code page 932");
+    }
     CheckSections();
     CheckSetupSection();
     CheckPackageManifest();

@@ -48,7 +48,8 @@ bool ProfileFile::Load(const std::string& path, std::string* error) {
 void ProfileFile::Parse(const std::string& text) {
   sections_.clear();
   sections_.push_back(ProfileSection{"", {}, 0});  // keys before the first header
-  std::size_t at = 0;
+  // A UTF-8 byte order mark opens no line (Wine reads such a file as UTF-8).
+  std::size_t at = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
   int line = 0;
   while (at < text.size()) {
     std::size_t end = at;

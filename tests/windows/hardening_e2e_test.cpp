@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -180,6 +181,25 @@ std::vector<std::string> BoxTexts(UpdaterProcess& run) {
   return texts;
 }
 
+// Runs a program with arguments and waits for it: its exit code, or -1.
+int RunProgram(const std::string& exe, const std::string& arguments) {
+  const bool quote = exe.find(' ') != std::string::npos;  // Wine runs a Unix program only unquoted
+  std::string commandLine = (quote ? "\"" + exe + "\"" : exe) + " " + arguments;
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &info)) {
+    return -1;
+  }
+  CloseHandle(info.hThread);
+  UniqueKernelHandle process(info.hProcess);
+  if (WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0) return -1;
+  DWORD exitCode = 0;
+  GetExitCodeProcess(process.get(), &exitCode);
+  return static_cast<int>(exitCode);
+}
+
 // ---- A game file held open by another program
 
 TEST(LockedTarget, ReportsTheFailedWriteAndKeepsTheOldFile) {
@@ -249,6 +269,119 @@ TEST(InterruptedUpdate, LeavesTheOldFileWholeAndASecondRunCompletesIt) {
   EXPECT_TRUE(SameBytes(game.File("SMALL.DAT"), small));
   EXPECT_EQ((std::vector<std::string>{"DATA.XP3", "SETUP.INI", "SMALL.DAT"}),
             ListTree(game.folder()));
+}
+
+// ---- Files and links planted where the updater writes
+
+// The Unix path of a Windows path (Wine's wine_get_unix_file_name), or empty.
+std::string UnixPath(const std::string& windowsPath) {
+  using ToUnix = char*(CDECL*)(LPCWSTR);
+  const auto toUnix = reinterpret_cast<ToUnix>(reinterpret_cast<void (*)()>(
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+  wchar_t wide[MAX_PATH];
+  if (!toUnix || !MultiByteToWideChar(CP_ACP, 0, windowsPath.c_str(), -1, wide, MAX_PATH)) return {};
+  char* unixPath = toUnix(wide);
+  if (!unixPath) return {};
+  std::string result = unixPath;
+  HeapFree(GetProcessHeap(), 0, unixPath);
+  return result;
+}
+
+// A symbolic link at linkPath naming target (Windows paths): Wine's CreateSymbolicLinkA makes
+// none, but Wine runs Unix programs, so /bin/ln makes it. False when it could not be made.
+bool PlantLink(const std::string& target, const std::string& linkPath) {
+  const std::string unixTarget = UnixPath(target), unixLink = UnixPath(linkPath);
+  if (unixTarget.empty() || unixLink.empty()) return false;
+  // Wine passes no Unix exit status on: the link is looked for instead.
+  RunProgram("/bin/ln", "-s \"" + unixTarget + "\" \"" + unixLink + "\"");
+  // Wine lists no dangling link, so only a link to something is looked for.
+  if (!IsFile(target) && !IsFolder(target)) return true;
+  WIN32_FIND_DATAA found;
+  UniqueFindHandle find(FindFirstFileA(linkPath.c_str(), &found));
+  if (!find) ADD_FAILURE() << "no link made: ln -s " << unixTarget << " " << unixLink;
+  return find.valid();
+}
+
+struct Victim {
+  std::string path;
+  Bytes bytes;
+  std::uint64_t time;
+};
+
+// A file outside everything the updater may write, with known contents and time.
+Victim MakeVictim(const std::string& path, unsigned seed) {
+  Victim victim{path, Sample(3000, seed), kOldTime};
+  EXPECT_TRUE(WriteStamped(path, victim.bytes, victim.time)) << path;
+  return victim;
+}
+
+void ExpectUntouched(const Victim& victim) {
+  EXPECT_TRUE(SameBytes(victim.path, victim.bytes)) << victim.path;
+  EXPECT_EQ(victim.time, LastWriteTime(victim.path)) << victim.path;
+}
+
+// Links planted beside a game file under its staged name, to a file elsewhere and dangling:
+// the update removes the link, never writes through it, and replaces the game file.
+TEST(PlantedLinks, AStagedNameThatIsALinkIsNotFollowed) {
+  Installation game("QWH-StagedLink");
+  ScratchFolder elsewhere{"qwvictim"};
+  const Victim victim = MakeVictim(elsewhere.Join("victim.dat"), 20);
+  const Bytes data = Sample(70000, 21), voice = Sample(9000, 22);
+  ASSERT_TRUE(WriteStamped(game.File("DATA.XP3"), Sample(100, 23), kOldTime));
+  ASSERT_TRUE(PlantLink(victim.path, game.File(std::string("DATA.XP3") + kStagedSuffix)));
+  ASSERT_TRUE(PlantLink(elsewhere.Join("missing.dat"),
+                        game.File(std::string("VOICE.XP3") + kStagedSuffix)));
+  TestUpdater updater(
+      UpdatePackage(game, {{"DATA.XP3", data, 0, false}, {"VOICE.XP3", voice, 0, true}}));
+  UpdaterProcess run;
+  ASSERT_TRUE(updater.Start(&run));
+  ASSERT_TRUE(ToUpdatePage(run)) << run.Describe();
+  EXPECT_EQ(1, FinishRun(run)) << run.Describe();
+  EXPECT_TRUE(SameBytes(game.File("DATA.XP3"), data));
+  EXPECT_TRUE(SameBytes(game.File("VOICE.XP3"), voice));
+  EXPECT_EQ((std::vector<std::string>{"DATA.XP3", "SETUP.INI", "VOICE.XP3"}),
+            ListTree(game.folder()));
+  ExpectUntouched(victim);
+  EXPECT_EQ(std::vector<std::string>{"victim.dat"}, ListTree(elsewhere.path()));
+}
+
+// Links planted where the temporary manifest goes: at the fixed name UPDATE.INI in the temp
+// folder, and, found while the updater stands at its CreateDirectoryA, at the very name of the
+// folder it is about to make (to a folder holding UPDATE.INI elsewhere). The updater takes a
+// folder of its own, completes, and neither the links nor what they name are touched.
+TEST(PlantedLinks, NoLinkRedirectsTheTemporaryManifest) {
+  Installation game("QWH-TempLink");
+  ScratchFolder elsewhere{"qwvictim"};
+  const Victim victim = MakeVictim(elsewhere.Join("victim.ini"), 24);
+  ASSERT_TRUE(MakeFolder(elsewhere.Join("folder")));
+  const Victim inFolder = MakeVictim(elsewhere.Join("folder\\UPDATE.INI"), 25);
+  TestUpdater updater(UpdatePackage(game, {{"DATA.XP3", Sample(5000, 26), 0, false}}));
+  ASSERT_TRUE(PlantLink(victim.path, JoinPath(updater.temp(), "UPDATE.INI")));
+
+  RunOptions options;
+  options.tempFolder = updater.temp();
+  options.timeoutMs = 60000;
+  options.pauseAt = {"CreateDirectoryA"};
+  UpdaterProcess run;
+  ASSERT_TRUE(run.Start(updater.exe(), options));
+  ASSERT_EQ("CreateDirectoryA", run.WaitForPause()) << run.Describe();
+  const std::string folder = run.PausedStringArgument(0);
+  ASSERT_EQ(JoinPath(updater.temp(), ""), folder.substr(0, updater.temp().size() + 1)) << folder;
+  const std::string folderName = folder.substr(updater.temp().size() + 1);
+  ASSERT_TRUE(PlantLink(elsewhere.Join("folder"), folder));
+  run.Resume();
+  ASSERT_TRUE(ToUpdatePage(run)) << run.Describe();
+  EXPECT_EQ(1, FinishRun(run)) << run.Describe();
+
+  std::vector<std::string> links = {"UPDATE.INI", folderName + "\\", folderName + "\\UPDATE.INI"};
+  std::sort(links.begin(), links.end());
+  EXPECT_EQ(links, ListTree(updater.temp())) << "only the two links remain";
+  ExpectUntouched(victim);
+  ExpectUntouched(inFolder);
+  EXPECT_EQ((std::vector<std::string>{"folder\\", "folder\\UPDATE.INI", "victim.ini"}),
+            ListTree(elsewhere.path()));
+  DeleteFileA(JoinPath(updater.temp(), "UPDATE.INI").c_str());
+  RunProgram("/bin/rm", "\"" + UnixPath(folder) + "\"");
 }
 
 // ---- Broken inputs

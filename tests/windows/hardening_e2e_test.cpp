@@ -292,14 +292,27 @@ std::string UnixPath(const std::string& windowsPath) {
 bool PlantLink(const std::string& target, const std::string& linkPath) {
   const std::string unixTarget = UnixPath(target), unixLink = UnixPath(linkPath);
   if (unixTarget.empty() || unixLink.empty()) return false;
-  // Wine passes no Unix exit status on: the link is looked for instead.
-  RunProgram("/bin/ln", "-s \"" + unixTarget + "\" \"" + unixLink + "\"");
-  // Wine lists no dangling link, so only a link to something is looked for.
-  if (!IsFile(target) && !IsFolder(target)) return true;
-  WIN32_FIND_DATAA found;
-  UniqueFindHandle find(FindFirstFileA(linkPath.c_str(), &found));
-  if (!find) ADD_FAILURE() << "no link made: ln -s " << unixTarget << " " << unixLink;
-  return find.valid();
+  // Wine passes on no Unix exit status, and may report the end before the program has ended:
+  // the link is looked for, for up to 10 s. Wine lists no dangling link, so one is made to a
+  // file of its own that is then removed.
+  const bool dangling = !IsFile(target) && !IsFolder(target);
+  const std::string linkTarget = dangling ? linkPath + ".target" : target;
+  if (dangling && !WriteText(linkTarget, "")) return false;
+  RunProgram("/bin/ln", "-s \"" + UnixPath(linkTarget) + "\" \"" + unixLink + "\"");
+  bool made = false;
+  for (int wait = 0; wait < 200 && !made; ++wait) {
+    WIN32_FIND_DATAA found;
+    UniqueFindHandle find(FindFirstFileA(linkPath.c_str(), &found));
+    made = find.valid();
+    if (!made) Sleep(50);
+  }
+  if (!made) ADD_FAILURE() << "no link made: ln -s " << unixTarget << " " << unixLink;
+  if (dangling) {
+    DeleteFileA(linkTarget.c_str());
+    RunProgram("/bin/ln", "-sfn \"" + unixTarget + "\" \"" + unixLink + "\"");
+    for (int wait = 0; wait < 200 && IsFile(linkPath); ++wait) Sleep(50);
+  }
+  return made;
 }
 
 struct Victim {

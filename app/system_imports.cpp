@@ -7,9 +7,17 @@
 #include <shellapi.h>
 #include <windows.h>
 
+#include "app/dll_search.h"
 #include "app/text_limits.h"
 
 namespace {
+
+// The DLL search is restricted while the C runtime starts the process: before WinMain, before
+// the first use of the slots below, and before anything else of the updater runs. This file is
+// part of every updater, since the calls of CoInitialize and SHFileOperationA need its slots.
+const struct DllSearchRestriction {
+  DllSearchRestriction() { RestrictDllSearchToSystemFolder(); }
+} g_dllSearchRestriction;
 
 // The export named procName of the system folder's dllName (such as "ole32.dll"), loaded once
 // and kept for the life of the process; null when it cannot be loaded.

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -269,6 +270,83 @@ TEST(InterruptedUpdate, LeavesTheOldFileWholeAndASecondRunCompletesIt) {
   EXPECT_TRUE(SameBytes(game.File("SMALL.DAT"), small));
   EXPECT_EQ((std::vector<std::string>{"DATA.XP3", "SETUP.INI", "SMALL.DAT"}),
             ListTree(game.folder()));
+}
+
+// ---- DLLs planted beside the updater
+
+// Names of system DLLs that the updater, the shell's copy or COM may load, or that a program
+// may ask for by name; planted_dll.dll under each of them beside the updater leaves a trace
+// "<name>.loaded" once any process loads it.
+const char* const kPlantedNames[] = {
+    "version.dll",  "dwmapi.dll",   "uxtheme.dll",   "comctl32.dll",  "shlwapi.dll",
+    "propsys.dll",  "userenv.dll",  "profapi.dll",   "cryptbase.dll", "msctf.dll",
+    "apphelp.dll",  "ntmarta.dll",  "oleaut32.dll",  "imm32.dll",     "winmm.dll",
+    "secur32.dll",  "sspicli.dll",  "rpcrt4.dll",    "combase.dll",   "setupapi.dll",
+    "cfgmgr32.dll", "shcore.dll",   "comdlg32.dll",  "msimg32.dll",   "dbghelp.dll",
+    "urlmon.dll",   "wintrust.dll", "crypt32.dll",   "bcrypt.dll",    "mpr.dll",
+    "netapi32.dll", "oleacc.dll",   "uiautomationcore.dll", "textinputframework.dll",
+    "kernel32.dll", "kernelbase.dll", "windows.storage.dll", "clbcatq.dll", "wtsapi32.dll",
+    "iertutil.dll", "linkinfo.dll", "ntshrui.dll",   "explorerframe.dll", "riched20.dll",
+};
+
+// The traces in folder: the planted names that some process has loaded.
+std::vector<std::string> LoadedTraces(const std::string& folder) {
+  std::vector<std::string> loaded;
+  for (const char* name : kPlantedNames) {
+    if (IsFile(JoinPath(folder, std::string(name) + ".loaded"))) loaded.push_back(name);
+  }
+  return loaded;
+}
+
+// A full update (a packed and a stored member, a folder and a file copied from the disk in P:
+// through the shell) with every planted DLL beside the updater: none is loaded. The probe,
+// beside the same DLLs, shows which of these names Wine takes from a program's own folder
+// when nothing restricts the search, so the run could leave traces.
+TEST(PlantedDlls, NoneIsLoadedDuringAFullUpdate) {
+  Installation game("QWH-Planted");
+  ASSERT_TRUE(WriteStamped(game.File("DATA.XP3"), Sample(3000, 6), kOldTime));
+  const Bytes data = Sample(200000, 7), patch = Sample(3000, 8);
+  TestUpdater updater(UpdatePackage(
+      game, {{"DATA.XP3", data, 0, false}, {"PATCH.DAT", patch, 0, true}},
+      {{"CopyFile00", "1:QWMOVIE"}, {"CopyFile01", "QWGUIDE.TXT"}}));
+  ASSERT_FALSE(updater.exe().empty());
+  struct DiskFiles {
+    ~DiskFiles() {
+      RemoveTree("P:\\QWMOVIE");
+      RemoveTree("P:\\QWGUIDE.TXT");
+      RemoveTree("P:\\DISK1.CHK");
+    }
+  } disk;
+  ASSERT_TRUE(WriteText("P:\\DISK1.CHK", ""));
+  ASSERT_TRUE(MakeFolder("P:\\QWMOVIE"));
+  ASSERT_TRUE(WriteText("P:\\QWMOVIE\\OP.MPG", "opening"));
+  ASSERT_TRUE(WriteText("P:\\QWGUIDE.TXT", "guide"));
+
+  const std::string planted = ToWindowsPath(QW_PLANTED_DLL);
+  std::string names;
+  for (const char* name : kPlantedNames) {
+    ASSERT_TRUE(CopyFileA(planted.c_str(), updater.Join(name).c_str(), FALSE)) << name;
+    names += std::string(" ") + name;
+  }
+  const std::string probe = updater.Join("dll_probe.exe");
+  ASSERT_TRUE(CopyFileA(ToWindowsPath(QW_DLL_PROBE_EXE).c_str(), probe.c_str(), FALSE));
+  ASSERT_EQ(0, RunProgram(probe, names));
+  const std::vector<std::string> probed = LoadedTraces(updater.Join(""));
+  EXPECT_FALSE(probed.empty()) << "Wine loaded none of the planted DLLs for the probe";
+  std::cout << "[ INFO     ] Wine loads these planted names from a program's folder:"
+            << Describe(probed) << "\n";
+  for (const std::string& name : probed) DeleteFileA(updater.Join(name + ".loaded").c_str());
+
+  UpdaterProcess run;
+  ASSERT_TRUE(updater.Start(&run));
+  ASSERT_TRUE(ToUpdatePage(run)) << run.Describe();
+  EXPECT_EQ(1, FinishRun(run)) << run.Describe();
+  EXPECT_TRUE(run.boxes().empty()) << run.Describe();
+  EXPECT_TRUE(SameBytes(game.File("DATA.XP3"), data));
+  EXPECT_TRUE(SameBytes(game.File("PATCH.DAT"), patch));
+  EXPECT_TRUE(IsFile(game.File("QWMOVIE\\OP.MPG")));
+  EXPECT_TRUE(IsFile(game.File("QWGUIDE.TXT")));
+  EXPECT_EQ(std::vector<std::string>{}, LoadedTraces(updater.Join("")));
 }
 
 // ---- Files and links planted where the updater writes

@@ -12,4 +12,5 @@ export QW_LOCPATH="$QW_ROOT/build/locale"
 if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
   export LOCPATH="$QW_LOCPATH"
 fi
-export LC_ALL=ja_JP.UTF-8
+# bash itself would complain that it cannot load the locale: it only reaches the programs it runs.
+{ export LC_ALL=ja_JP.UTF-8; } 2>/dev/null

@@ -27,17 +27,6 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr std::uint64_t kMemberTime = 134405892000000000;  // 2026-12-01 09:00 UTC
 constexpr char kCompany[] = "QWB-Large";
 
-// Bytes that do not pack: archives of already compressed game data.
-Bytes ArchiveBytes(std::size_t size, unsigned seed) {
-  Bytes bytes(size);
-  std::uint32_t state = seed * 2654435761u + 1;
-  for (std::size_t i = 0; i < size; ++i) {
-    state = state * 1103515245u + 12345u;
-    bytes[i] = static_cast<std::uint8_t>(state >> 24);
-  }
-  return bytes;
-}
-
 // Text that packs well: scenario scripts.
 Bytes ScriptBytes(std::size_t size, unsigned seed) {
   Bytes bytes;
@@ -99,9 +88,9 @@ int main(int argc, char** argv) {
     Bytes bytes;
   };
   std::vector<MemberPlan> plan;
-  plan.push_back({"DATA.XP3", false, ArchiveBytes(scale, 1)});
-  plan.push_back({"VOICE.XP3", false, ArchiveBytes(scale, 2)});
-  plan.push_back({"BGM.XP3", false, ArchiveBytes(scale, 3)});
+  plan.push_back({"DATA.XP3", false, PseudoRandomBytes(scale, 1)});
+  plan.push_back({"VOICE.XP3", false, PseudoRandomBytes(scale, 2)});
+  plan.push_back({"BGM.XP3", false, PseudoRandomBytes(scale, 3)});
   plan.push_back({"SCENARIO.TXT", true, ScriptBytes(2 << 20, 4)});
   plan.push_back({"SYSTEM.TXT", true, ScriptBytes(1 << 20, 5)});
 

@@ -137,3 +137,26 @@ std::string Describe(const std::vector<std::string>& names) {
   for (size_t i = 0; i < names.size(); ++i) all += (i ? ", " : "") + names[i];
   return all + "}";
 }
+
+std::uint64_t LastWriteTime(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+  return std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32 |
+         data.ftLastWriteTime.dwLowDateTime;
+}
+
+std::int64_t FileSize(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+  return std::int64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow;
+}
+
+std::vector<std::uint8_t> PseudoRandomBytes(std::size_t size, unsigned seed) {
+  std::vector<std::uint8_t> bytes(size);
+  std::uint32_t state = seed * 2654435761u + 1;
+  for (std::size_t i = 0; i < size; ++i) {
+    state = state * 1103515245u + 12345u;
+    bytes[i] = static_cast<std::uint8_t>(state >> 24);
+  }
+  return bytes;
+}

@@ -45,6 +45,12 @@ std::vector<std::uint8_t> ToBytes(const std::string& text);
 
 // INVALID_FILE_ATTRIBUTES when the path does not exist.
 DWORD Attributes(const std::string& path);
+// The last-write time as a FILETIME value, or 0 when the path cannot be queried.
+std::uint64_t LastWriteTime(const std::string& path);
+// The size of a file in bytes, or -1 when there is none.
+std::int64_t FileSize(const std::string& path);
+// size bytes that do not pack (like archives of already compressed data), the same for a seed.
+std::vector<std::uint8_t> PseudoRandomBytes(std::size_t size, unsigned seed);
 bool IsFolder(const std::string& path);
 bool IsFile(const std::string& path);
 

@@ -72,13 +72,6 @@ void SetHeader(std::vector<std::uint8_t>* package, const PackageHeader& header) 
   std::memcpy(package->data(), &header, sizeof header);
 }
 
-std::uint64_t LastWriteTime(const std::string& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
-  return (std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) |
-         data.ftLastWriteTime.dwLowDateTime;
-}
-
 // "UPD" and eight hex digits followed by a backslash: a run's own folder in a ListTree.
 bool IsRunFolderEntry(const std::string& entry) {
   if (entry.size() != 12 || entry.compare(0, 3, "UPD") != 0 || entry.back() != '\\') return false;

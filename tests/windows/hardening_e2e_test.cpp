@@ -34,30 +34,6 @@ constexpr char kReadyText[] = "アップデートを実行します";
 constexpr char kWriteFailed[] = "ファイルの書き込みに失敗しました";
 constexpr char kInterrupted[] = "アップデートが中断されました";
 
-Bytes Sample(std::size_t size, unsigned seed) {
-  Bytes bytes(size);
-  std::uint32_t state = seed * 2654435761u + 1;
-  for (std::size_t i = 0; i < size; ++i) {
-    state = state * 1103515245u + 12345u;
-    bytes[i] = static_cast<std::uint8_t>(state >> 24);
-  }
-  return bytes;
-}
-
-std::uint64_t LastWriteTime(const std::string& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
-  return std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32 |
-         data.ftLastWriteTime.dwLowDateTime;
-}
-
-// The size of a file, or -1 when there is none.
-std::int64_t FileSize(const std::string& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
-  return std::int64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow;
-}
-
 bool WriteStamped(const std::string& path, const Bytes& bytes, std::uint64_t time) {
   if (!WriteBytes(path, bytes)) return false;
   UniqueFile file(CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
@@ -205,9 +181,9 @@ int RunProgram(const std::string& exe, const std::string& arguments) {
 
 TEST(LockedTarget, ReportsTheFailedWriteAndKeepsTheOldFile) {
   Installation game("QWH-Locked");
-  const Bytes old = Sample(40000, 1);
+  const Bytes old = PseudoRandomBytes(40000, 1);
   ASSERT_TRUE(WriteStamped(game.File("DATA.XP3"), old, kOldTime));
-  TestUpdater updater(UpdatePackage(game, {{"DATA.XP3", Sample(90000, 2), 0, false}}));
+  TestUpdater updater(UpdatePackage(game, {{"DATA.XP3", PseudoRandomBytes(90000, 2), 0, false}}));
   FileHolder holder;
   ASSERT_TRUE(holder.Hold(game.File("DATA.XP3")));
 
@@ -231,10 +207,10 @@ TEST(LockedTarget, ReportsTheFailedWriteAndKeepsTheOldFile) {
 TEST(InterruptedUpdate, LeavesTheOldFileWholeAndASecondRunCompletesIt) {
   constexpr std::size_t kLargeSize = 120u << 20;
   Installation game("QWH-Killed");
-  const Bytes old = Sample(1 << 20, 3);
+  const Bytes old = PseudoRandomBytes(1 << 20, 3);
   ASSERT_TRUE(WriteStamped(game.File("DATA.XP3"), old, kOldTime));
-  Bytes large = Sample(kLargeSize, 4);
-  const Bytes small = Sample(5000, 5);
+  Bytes large = PseudoRandomBytes(kLargeSize, 4);
+  const Bytes small = PseudoRandomBytes(5000, 5);
   TestUpdater updater(UpdatePackage(game, {{"DATA.XP3", large, 0, false},
                                            {"SMALL.DAT", small, 0, true}}));
   const std::string staged = game.File(std::string("DATA.XP3") + kStagedSuffix);
@@ -304,8 +280,8 @@ std::vector<std::string> LoadedTraces(const std::string& folder) {
 // when nothing restricts the search, so the run could leave traces.
 TEST(PlantedDlls, NoneIsLoadedDuringAFullUpdate) {
   Installation game("QWH-Planted");
-  ASSERT_TRUE(WriteStamped(game.File("DATA.XP3"), Sample(3000, 6), kOldTime));
-  const Bytes data = Sample(200000, 7), patch = Sample(3000, 8);
+  ASSERT_TRUE(WriteStamped(game.File("DATA.XP3"), PseudoRandomBytes(3000, 6), kOldTime));
+  const Bytes data = PseudoRandomBytes(200000, 7), patch = PseudoRandomBytes(3000, 8);
   TestUpdater updater(UpdatePackage(
       game, {{"DATA.XP3", data, 0, false}, {"PATCH.DAT", patch, 0, true}},
       {{"CopyFile00", "1:QWMOVIE"}, {"CopyFile01", "QWGUIDE.TXT"}}));
@@ -401,7 +377,7 @@ struct Victim {
 
 // A file outside everything the updater may write, with known contents and time.
 Victim MakeVictim(const std::string& path, unsigned seed) {
-  Victim victim{path, Sample(3000, seed), kOldTime};
+  Victim victim{path, PseudoRandomBytes(3000, seed), kOldTime};
   EXPECT_TRUE(WriteStamped(path, victim.bytes, victim.time)) << path;
   return victim;
 }
@@ -417,8 +393,8 @@ TEST(PlantedLinks, AStagedNameThatIsALinkIsNotFollowed) {
   Installation game("QWH-StagedLink");
   ScratchFolder elsewhere{"qwvictim"};
   const Victim victim = MakeVictim(elsewhere.Join("victim.dat"), 20);
-  const Bytes data = Sample(70000, 21), voice = Sample(9000, 22);
-  ASSERT_TRUE(WriteStamped(game.File("DATA.XP3"), Sample(100, 23), kOldTime));
+  const Bytes data = PseudoRandomBytes(70000, 21), voice = PseudoRandomBytes(9000, 22);
+  ASSERT_TRUE(WriteStamped(game.File("DATA.XP3"), PseudoRandomBytes(100, 23), kOldTime));
   ASSERT_TRUE(PlantLink(victim.path, game.File(std::string("DATA.XP3") + kStagedSuffix)));
   ASSERT_TRUE(PlantLink(elsewhere.Join("missing.dat"),
                         game.File(std::string("VOICE.XP3") + kStagedSuffix)));
@@ -446,7 +422,7 @@ TEST(PlantedLinks, NoLinkRedirectsTheTemporaryManifest) {
   const Victim victim = MakeVictim(elsewhere.Join("victim.ini"), 24);
   ASSERT_TRUE(MakeFolder(elsewhere.Join("folder")));
   const Victim inFolder = MakeVictim(elsewhere.Join("folder\\UPDATE.INI"), 25);
-  TestUpdater updater(UpdatePackage(game, {{"DATA.XP3", Sample(5000, 26), 0, false}}));
+  TestUpdater updater(UpdatePackage(game, {{"DATA.XP3", PseudoRandomBytes(5000, 26), 0, false}}));
   ASSERT_TRUE(PlantLink(victim.path, JoinPath(updater.temp(), "UPDATE.INI")));
 
   RunOptions options;
@@ -515,7 +491,7 @@ void SetString(HKEY key, const char* name, const std::string& value) {
 }
 
 std::string Garbage(std::size_t size, unsigned seed) {
-  const Bytes bytes = Sample(size, seed);
+  const Bytes bytes = PseudoRandomBytes(size, seed);
   return std::string(bytes.begin(), bytes.end());
 }
 
@@ -692,7 +668,7 @@ TEST(BrokenInput, EveryCaseEndsCleanly) {
     Bytes package;
     std::string error;
     ASSERT_TRUE(BuildPackage({{"UPDATE.INI", ToBytes(inputs.manifest), kMemberTime, false},
-                              {"DATA.BIN", Sample(5000, 15), kMemberTime, false}},
+                              {"DATA.BIN", PseudoRandomBytes(5000, 15), kMemberTime, false}},
                              false, &package, &error))
         << error;
     if (inputs.package) inputs.package(&package);

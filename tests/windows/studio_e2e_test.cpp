@@ -253,13 +253,6 @@ TEST(StudioMakeUpdater, RefusesExecutablesThatAreNoUpdaterAndLeavesNoOutput) {
 
 // ---- A full update from a made updater, and the plan for it
 
-std::uint64_t LastWriteTime(const std::string& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
-  return std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32 |
-         data.ftLastWriteTime.dwLowDateTime;
-}
-
 bool WriteStamped(const std::string& path, const std::string& text, std::uint64_t time) {
   if (!WriteText(path, text)) return false;
   UniqueFile file(CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,

@@ -35,13 +35,6 @@ constexpr char kDiskPrompt[] = "ＣＤ－ＲＯＭドライブに「ソ表クエ
 
 // ---- Files and times
 
-std::uint64_t LastWriteTime(const std::string& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
-  return std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32 |
-         data.ftLastWriteTime.dwLowDateTime;
-}
-
 std::uint64_t Now() {
   FILETIME now;
   GetSystemTimeAsFileTime(&now);
